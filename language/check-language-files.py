@@ -5,8 +5,8 @@ Usage: check-language-files.py <repository root>
 
 Every language named in language/LanguageIndex.ini must have a file that
   - is UTF-8 without a byte-order mark and holds one [text] section,
-  - defines every key of language/keys.txt and every IDCS_ key the C++ sources
-    mention, each with a non-empty text,
+  - defines every key of language/keys.txt and every IDCS_ key the program's
+    C++ sources mention (tests and benchmarks aside), each with a non-empty text,
   - defines exactly the same keys as the other language files, once each,
     sorted by key,
   - uses the same placeholders (%1, %2, ...) as the other files for each key,
@@ -25,7 +25,8 @@ import sys
 KEY_PATTERN = re.compile(r"\bIDCS_[A-Z0-9_]*[A-Z0-9]")
 PLACEHOLDER_PATTERN = re.compile(r"%(\d+)")
 SOURCE_SUFFIXES = {".cpp", ".cc", ".h", ".hpp"}
-SKIPPED_DIRECTORIES = {".git", "build", "out", "__pycache__"}
+# Tests and benchmarks look up keys of their own fixture files, not of the program.
+SKIPPED_DIRECTORIES = {".git", "build", "out", "__pycache__", "tests", "bench"}
 ESCAPES = {"n": "\n", "t": "\t", "\\": "\\", '"': '"'}
 
 
