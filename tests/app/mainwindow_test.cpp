@@ -3,6 +3,7 @@
 #include "ui/mainwindow/galvorn.h"
 #include "widgets/vrnbutton.h"
 #include "widgets/vrnlabel.h"
+#include "widgets/vrnpushbutton.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -84,6 +85,12 @@ TEST_F(MainWindow, ResizeWritesTheSizeAndLaysOutTheTitleBar)
     EXPECT_EQ(buttonWithSkin(window, "close.png")->geometry(), QRect(1475, 3, 22, 22));
     EXPECT_EQ(buttonWithSkin(window, "min.png")->geometry(), QRect(1417, 3, 22, 22));
     EXPECT_EQ(window.findChild<QWidget*>("body")->geometry(), QRect(1, 57, 1498, 842));
+    const auto buttons = window.findChildren<VRNPushButton*>();
+    const auto start = std::find_if(buttons.begin(), buttons.end(), [](VRNPushButton* b) {
+        return b->text() == QStringLiteral("Start");
+    });
+    ASSERT_NE(start, buttons.end());
+    EXPECT_EQ((*start)->geometry(), QRect(1363, 867, 100, 25));
 }
 
 TEST_F(MainWindow, MaximizeDoesNotWriteTheSizeAndRestoreReturns)

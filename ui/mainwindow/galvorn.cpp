@@ -4,14 +4,20 @@
 #include "config/languagetable.h"
 #include "platform/paths.h"
 #include "ui/uitext.h"
+#include "widgets/borderimage.h"
 #include "widgets/ncframelesshelper.h"
 #include "widgets/vrnbutton.h"
 #include "widgets/vrnlabel.h"
+#include "widgets/vrnlineedit.h"
+#include "widgets/vrnpushbutton.h"
+#include "widgets/vrnradiobutton.h"
 
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTextEdit>
 
 namespace {
 
@@ -39,12 +45,71 @@ VRNButton* makeSkinButton(QWidget* parent, const QString& skin)
     return button;
 }
 
+constexpr int kCredentialMaxLength = 20;
+
+VRNPushButton* makeButton(QWidget* parent, const char* key, int pixelSize, bool bold)
+{
+    auto* button = new VRNPushButton(uiText(key), parent);
+    button->setStyleSheet(QStringLiteral("font: %1 %2px;")
+                              .arg(bold ? QStringLiteral("bold") : QString())
+                              .arg(pixelSize));
+    return button;
+}
+
+VRNPushButton* makeOperationButton(QWidget* parent, const char* key)
+{
+    VRNPushButton* button = makeButton(parent, key, 15, true);
+    button->setCheckable(true);
+    return button;
+}
+
+VRNLabel* makeFieldLabel(QWidget* parent, const char* key)
+{
+    auto* label = new VRNLabel(uiText(key), parent);
+    label->setStyleSheet(QStringLiteral("font: 13px; color: rgb(230,230,230);"));
+    return label;
+}
+
+VRNLineEdit* makeCredentialEdit(QWidget* parent, bool password)
+{
+    auto* edit = new VRNLineEdit(parent);
+    edit->setMaxLength(kCredentialMaxLength);
+    edit->setStyleSheet(QStringLiteral("color: white; background: rgb(19,20,24);"));
+    if (password)
+        edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+
+QGroupBox* makeGroup(QWidget* parent, const char* key)
+{
+    auto* group = new QGroupBox(uiText(key), parent);
+    group->setAlignment(Qt::AlignHCenter);
+    group->setStyleSheet(QStringLiteral(
+        "QGroupBox{border: 1px solid #ABABAB; border-radius: 2px; margin-top: 8px;"
+        " color: rgb(230,230,230); font: 13px;}"
+        "QGroupBox::title{subcontrol-origin: margin; subcontrol-position: top center;"
+        " padding: 0px 4px;}"));
+    return group;
+}
+
+QTextEdit* makePane(QWidget* parent, const QString& background)
+{
+    auto* pane = new QTextEdit(parent);
+    pane->setReadOnly(true);
+    pane->setFrameShape(QFrame::NoFrame);
+    pane->setStyleSheet(QStringLiteral("QTextEdit{background: %1; color: rgb(230,230,230);"
+                                       " font: 14px; border: none;}")
+                            .arg(background));
+    return pane;
+}
+
 } // namespace
 
 Galvorn::Galvorn(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(parent, flags)
 {
     readSettings();
-    buildWidgets();
+    buildTitleBar();
+    buildRunControls();
 
     connect(minButton_, &QPushButton::clicked, this, &QWidget::showMinimized);
     connect(maxButton_, &QPushButton::clicked, this, &Galvorn::slot_btnMaxClicked);
@@ -73,7 +138,7 @@ void Galvorn::readSettings()
     galvorn::loadLanguage(galvorn::platform::executableDir(), settings_.languageId, locale);
 }
 
-void Galvorn::buildWidgets()
+void Galvorn::buildTitleBar()
 {
     background_ = new QWidget(this);
     background_->setObjectName(QStringLiteral("background"));
@@ -103,6 +168,62 @@ void Galvorn::buildWidgets()
     body_->setStyleSheet(QStringLiteral("#body{background: rgb(102,102,102);}"));
 }
 
+void Galvorn::buildRunControls()
+{
+    selectAllButton_ = makeButton(this, "IDCS_SELECT_ALL", 13, false);
+    clearButton_ = makeButton(this, "IDCS_SELECT_CLEAR", 13, false);
+    sameTypeButton_ = makeButton(this, "IDCS_SELECT_SAME_TYPE", 13, false);
+    importButton_ = makeOperationButton(this, "IDCS_IMPORT_FACE_LIBRARY");
+    exportButton_ = makeOperationButton(this, "IDCS_EXPORT_FACE_LIBRARY");
+    batchAddButton_ = makeOperationButton(this, "IDCS_BATCH_ADD");
+
+    accentLine_ = new QWidget(this);
+    accentLine_->setObjectName(QStringLiteral("accentLine"));
+    accentLine_->setStyleSheet(QStringLiteral("#accentLine{background: rgb(0,153,255);}"));
+
+    buildLoginGroup();
+    buildLibraryGroup();
+    buildPanes();
+
+    browseButton_ = makeButton(this, "IDCS_BROWSE", 15, true);
+    pathEdit_ = new VRNLineEdit(this);
+    pathEdit_->setReadOnly(true);
+    pathEdit_->setStyleSheet(QStringLiteral("VRNLineEdit:disabled{color: rgb(70,73,77);}"));
+    startButton_ = makeButton(this, "IDCS_START", 15, true);
+}
+
+void Galvorn::buildLoginGroup()
+{
+    loginGroup_ = makeGroup(this, "IDCS_LOGIN_INFO");
+    userLabel_ = makeFieldLabel(this, "IDCS_DEVICE_USER");
+    userEdit_ = makeCredentialEdit(this, false);
+    userEdit_->setText(QStringLiteral("admin"));
+    passwordLabel_ = makeFieldLabel(this, "IDCS_DEVICE_PWD");
+    passwordEdit_ = makeCredentialEdit(this, true);
+}
+
+void Galvorn::buildLibraryGroup()
+{
+    libraryGroup_ = makeGroup(this, "IDCS_FACE_LIBRARY_INFO");
+    libraryPasswordLabel_ = makeFieldLabel(this, "IDCS_FACE_LIBRARY_PWD");
+    libraryPasswordEdit_ = makeCredentialEdit(this, true);
+    tipIcon_ = new BorderImage(this);
+    tipIcon_->setPicture(QStringLiteral(":/skin/info.png"));
+    tipLabel_ = makeFieldLabel(this, nullptr);
+    tipLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void Galvorn::buildPanes()
+{
+    leftPane_ = makePane(this, QStringLiteral("transparent"));
+    datRadio_ = new VRNRadioButton(uiText("IDCS_EXPORTTYPE_DAT"), this);
+    datRadio_->setChecked(true);
+    csvRadio_ = new VRNRadioButton(uiText("IDCS_EXPORTTYPE_CSV"), this);
+    openExamplesButton_ = makeButton(this, "IDCS_OPEN_EXAMPLES", 13, false);
+    openExamplesButton_->hide();
+    rightPane_ = makePane(this, QStringLiteral("rgb(102,102,102)"));
+}
+
 void Galvorn::layoutWidgets()
 {
     const int w = width();
@@ -116,6 +237,37 @@ void Galvorn::layoutWidgets()
     maxCloseSeparator_->setGeometry(w - 29, 2, 1, 23);
     closeButton_->setGeometry(w - 25, 3, 22, 22);
     body_->setGeometry(1, 57, w - 2, h - 58);
+    layoutRunControls(w, h);
+}
+
+void Galvorn::layoutRunControls(int w, int h)
+{
+    const int b = (w - 18) / 3;
+    selectAllButton_->setGeometry(7, h - 293, 100, 20);
+    clearButton_->setGeometry(114, h - 293, 100, 20);
+    sameTypeButton_->setGeometry(221, h - 293, 200, 20);
+    importButton_->setGeometry(7, h - 266, b, 30);
+    exportButton_->setGeometry(9 + b, h - 266, b, 30);
+    batchAddButton_->setGeometry(11 + 2 * b, h - 266, b, 30);
+    accentLine_->setGeometry(1, h - 238, w - 2, 2);
+    loginGroup_->setGeometry(32, h - 219, 317, 92);
+    userLabel_->setGeometry(37, h - 199, 100, 25);
+    userEdit_->setGeometry(144, h - 199, 200, 25);
+    passwordLabel_->setGeometry(37, h - 157, 100, 25);
+    passwordEdit_->setGeometry(144, h - 157, 200, 25);
+    libraryGroup_->setGeometry(32, h - 125, 317, 82);
+    libraryPasswordLabel_->setGeometry(37, h - 105, 100, 25);
+    libraryPasswordEdit_->setGeometry(144, h - 105, 200, 25);
+    tipIcon_->setGeometry(37, h - 73, 26, 26);
+    tipLabel_->setGeometry(77, h - 73, 307, 25);
+    leftPane_->setGeometry(351, h - 219, w - 702, 180);
+    datRadio_->setGeometry(434, h - 79, 180, 30);
+    csvRadio_->setGeometry(614, h - 79, 200, 30);
+    openExamplesButton_->setGeometry(351, h - 69, 120, 30);
+    rightPane_->setGeometry(w - 344, h - 219, 307, 180);
+    browseButton_->setGeometry(w - 244, h - 33, 100, 25);
+    pathEdit_->setGeometry(37, h - 33, w - 288, 25);
+    startButton_->setGeometry(w - 137, h - 33, 100, 25);
 }
 
 void Galvorn::resizeEvent(QResizeEvent* event)

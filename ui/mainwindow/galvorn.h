@@ -5,11 +5,17 @@
 
 #include <QRect>
 
+class BorderImage;
 class NcFramelessHelper;
+class QGroupBox;
 class QLabel;
+class QTextEdit;
 class QWidget;
 class VRNButton;
 class VRNLabel;
+class VRNLineEdit;
+class VRNPushButton;
+class VRNRadioButton;
 
 // The program's only window. It owns every widget of the window, the settings read
 // at start-up and, later, the search and the runs.
@@ -36,8 +42,13 @@ protected:
 
 private:
     void readSettings();
-    void buildWidgets();
+    void buildTitleBar();
+    void buildRunControls();
+    void buildLoginGroup();
+    void buildLibraryGroup();
+    void buildPanes();
     void layoutWidgets();
+    void layoutRunControls(int w, int h);
 
     galvorn::LocalSettings settings_;
     bool maximized_ = false;
@@ -54,4 +65,30 @@ private:
     QLabel* maxCloseSeparator_ = nullptr;
     VRNButton* closeButton_ = nullptr;
     QWidget* body_ = nullptr;
+
+    VRNPushButton* selectAllButton_ = nullptr;
+    VRNPushButton* clearButton_ = nullptr;
+    VRNPushButton* sameTypeButton_ = nullptr;
+    VRNPushButton* importButton_ = nullptr;
+    VRNPushButton* exportButton_ = nullptr;
+    VRNPushButton* batchAddButton_ = nullptr;
+    QWidget* accentLine_ = nullptr;
+    QGroupBox* loginGroup_ = nullptr;
+    VRNLabel* userLabel_ = nullptr;
+    VRNLineEdit* userEdit_ = nullptr;
+    VRNLabel* passwordLabel_ = nullptr;
+    VRNLineEdit* passwordEdit_ = nullptr;
+    QGroupBox* libraryGroup_ = nullptr;
+    VRNLabel* libraryPasswordLabel_ = nullptr;
+    VRNLineEdit* libraryPasswordEdit_ = nullptr;
+    BorderImage* tipIcon_ = nullptr;
+    VRNLabel* tipLabel_ = nullptr;
+    QTextEdit* leftPane_ = nullptr;
+    VRNRadioButton* datRadio_ = nullptr;
+    VRNRadioButton* csvRadio_ = nullptr;
+    VRNPushButton* openExamplesButton_ = nullptr;
+    QTextEdit* rightPane_ = nullptr;
+    VRNPushButton* browseButton_ = nullptr;
+    VRNLineEdit* pathEdit_ = nullptr;
+    VRNPushButton* startButton_ = nullptr;
 };

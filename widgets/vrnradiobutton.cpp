@@ -1,0 +1,5 @@
+#include "widgets/vrnradiobutton.h"
+
+VRNRadioButton::VRNRadioButton(QWidget* parent) : QRadioButton(parent) {}
+
+VRNRadioButton::VRNRadioButton(const QString& text, QWidget* parent) : QRadioButton(text, parent) {}
