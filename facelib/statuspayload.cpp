@@ -1,0 +1,79 @@
+#include "facelib/statuspayload.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace galvorn {
+
+using facefile::ByteReader;
+using facefile::ByteWriter;
+
+std::vector<std::uint8_t> encodeResultCode(tint32 code)
+{
+    ByteWriter writer;
+    writer.i32(code);
+    return writer.take();
+}
+
+std::optional<tint32> decodeResultCode(std::span<const std::uint8_t> data)
+{
+    ByteReader reader(data);
+    const tint32 code = reader.i32();
+    if (!reader.ok() || reader.remaining() != 0)
+        return std::nullopt;
+    return code;
+}
+
+std::vector<std::uint8_t> encodeProgress(const facefile::Header& header, std::string_view text)
+{
+    ByteWriter writer;
+    writer.bytes(facefile::encodeHeader(header));
+    writer.text(text);
+    return writer.take();
+}
+
+std::optional<ProgressReport> decodeProgress(std::span<const std::uint8_t> data)
+{
+    ProgressReport report;
+    if (!facefile::decodeHeader(data, report.header))
+        return std::nullopt;
+    const auto text = data.subspan(facefile::kHeaderSize);
+    report.text.assign(text.begin(), text.end());
+    return report;
+}
+
+std::vector<std::uint8_t> encodeBatchSummary(std::string_view summary, std::string_view logPath)
+{
+    ByteWriter writer;
+    writer.u32(static_cast<std::uint32_t>(summary.size()));
+    writer.u32(static_cast<std::uint32_t>(logPath.size()));
+    writer.text(summary);
+    writer.text(logPath);
+    return writer.take();
+}
+
+std::optional<BatchSummary> decodeBatchSummary(std::span<const std::uint8_t> data)
+{
+    ByteReader reader(data);
+    const std::uint64_t summarySize = reader.u32();
+    const std::uint64_t pathSize = reader.u32();
+    if (!reader.ok() || reader.remaining() != summarySize + pathSize)
+        return std::nullopt;
+    const auto summary = reader.bytes(summarySize);
+    const auto path = reader.bytes(pathSize);
+    return BatchSummary{{summary.begin(), summary.end()}, {path.begin(), path.end()}};
+}
+
+std::string progressText(std::uint64_t done, std::uint64_t total, bool complete)
+{
+    double percent = complete ? 100.0 : 0.0;
+    if (total != 0)
+        percent = static_cast<double>(std::min(done, total)) * 100.0 / static_cast<double>(total);
+    char text[16];
+    const auto result =
+        std::to_chars(text, text + sizeof text - 1, percent, std::chars_format::fixed, 2);
+    *result.ptr = '%';
+    return {text, result.ptr + 1};
+}
+
+} // namespace galvorn

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "support/inttypes.h"
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace galvorn {
+
+// The per-run tables through which a device's error reaches its row: each operation
+// records its device's current transfer id under the device key, and the reply handler
+// records the device's result for that transfer id (the stored form, storedErrorCode()).
+// Written by workers and session threads, read by the GUI thread; every member locks.
+class TransferTables
+{
+public:
+    // A later transfer of the same device replaces the earlier id.
+    void setTransferId(std::string_view deviceKey, tuint32 transferId);
+    std::optional<tuint32> transferId(std::string_view deviceKey) const;
+
+    // 0 records that the transfer has no error.
+    void setErrorCode(tuint32 transferId, tint32 code);
+    // 0 when none is recorded.
+    tint32 errorCode(tuint32 transferId) const;
+
+    // The error code of the device's current transfer; 0 when it has none or the device
+    // has no transfer.
+    tint32 errorCodeOfDevice(std::string_view deviceKey) const;
+
+    void clear();
+
+private:
+    mutable std::mutex lock_;
+    std::map<std::string, tuint32, std::less<>> transferIds_;
+    std::map<tuint32, tint32> errorCodes_;
+};
+
+} // namespace galvorn

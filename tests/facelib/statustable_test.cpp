@@ -1,0 +1,431 @@
+#include "facelib/statustable.h"
+#include "facelib/textfield.h"
+#include "languagefixture.h"
+
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <mutex>
+
+using namespace galvorn;
+
+namespace {
+
+constexpr char kMac[] = "12:34:56:78:9A:BC";
+constexpr char kIp[] = "192.0.2.10";
+
+CallbackInfo record(tuint32 status, std::vector<std::uint8_t> data = {})
+{
+    CallbackInfo info;
+    info.status = status;
+    setFieldText(info.mac, kMac);
+    setFieldText(info.ip, kIp);
+    info.data = std::move(data);
+    return info;
+}
+
+CallbackInfo record(DeviceStatus status, std::vector<std::uint8_t> data = {})
+{
+    return record(static_cast<tuint32>(status), std::move(data));
+}
+
+std::string text(const char* key)
+{
+    return languageText(key);
+}
+
+facefile::Header exportHeader()
+{
+    facefile::Header header;
+    header.personCount = 1234;
+    header.whitelistCount = 1000;
+    header.blacklistCount = 34;
+    header.strangerCount = 200;
+    std::memcpy(header.updateDate.data(), "2024-03-05", 10);
+    header.librarySize = 5000;
+    return header;
+}
+
+constexpr OperationType kAllOperations[] = {OperationType::ExportData, OperationType::ImportData,
+                                            OperationType::BatchAdd, OperationType::ExportCsv};
+
+} // namespace
+
+class StatusTable : public WithLanguage
+{
+protected:
+    TransferTables tables;
+};
+
+TEST_F(StatusTable, FixedTextStatuses)
+{
+    struct Case
+    {
+        DeviceStatus status;
+        const char* key;
+        bool final;
+    };
+    const Case cases[] = {
+        {DeviceStatus::PortError, "IDCS_PORT_ERROR", true},
+        {DeviceStatus::ConnectFail, "IDCS_CONNECT_FAIL", true},
+        {DeviceStatus::UserPwdError, "IDCS_USERPWD_ERROR", true},
+        {DeviceStatus::MaxConnect, "IDCS_MAX_CONNECT", true},
+        {DeviceStatus::Success, "IDCS_SUCCESS", true},
+        {DeviceStatus::ExportFail, "IDCS_FACE_MATCH_EXPORT_FAIL", true},
+        {DeviceStatus::ImportFail, "IDCS_FACE_MATCH_IMPORT_FAIL", true},
+        {DeviceStatus::Connecting, "IDCS_CONNECTING_DEVICE", false},
+    };
+    for (const OperationType operation : kAllOperations) {
+        for (const Case& c : cases) {
+            const StatusEffect effect = statusEffect(record(c.status), operation, tables);
+            ASSERT_TRUE(effect.rowText) << c.key;
+            EXPECT_EQ(*effect.rowText, text(c.key)) << c.key;
+            EXPECT_EQ(effect.final, c.final) << c.key;
+            EXPECT_EQ(isFinalRowText(*effect.rowText, ""), c.final) << c.key;
+            EXPECT_FALSE(effect.panes) << c.key;
+            EXPECT_FALSE(effect.batchSummary) << c.key;
+        }
+    }
+}
+
+TEST_F(StatusTable, LoginRefusedWithAnotherCodeEndsTheRowWithItsCode)
+{
+    for (const tint32 code : {2, -7, 65535, std::numeric_limits<tint32>::min()}) {
+        const StatusEffect effect =
+            statusEffect(record(DeviceStatus::LoginFail, encodeResultCode(code)),
+                         OperationType::ImportData, tables);
+        ASSERT_TRUE(effect.rowText);
+        EXPECT_EQ(*effect.rowText, "Login failed (" + std::to_string(code) + ")");
+        EXPECT_TRUE(effect.final);
+        EXPECT_TRUE(isFinalRowText(*effect.rowText, "")) << *effect.rowText;
+    }
+}
+
+TEST_F(StatusTable, LoginFailureWithoutItsCodeStillEndsTheRow)
+{
+    for (const auto& data : {std::vector<std::uint8_t>{}, std::vector<std::uint8_t>{1, 2, 3},
+                             std::vector<std::uint8_t>{1, 2, 3, 4, 5}}) {
+        const StatusEffect effect =
+            statusEffect(record(DeviceStatus::LoginFail, data), OperationType::ExportData, tables);
+        ASSERT_TRUE(effect.rowText);
+        EXPECT_EQ(*effect.rowText, "Login failed (?)");
+        EXPECT_TRUE(isFinalRowText(*effect.rowText, ""));
+    }
+}
+
+TEST_F(StatusTable, LoginFailureIsFinalInEveryLanguage)
+{
+    for (const std::uint32_t language : {kChinesePrc, kChineseTaiwan, kEnglish}) {
+        use(language);
+        const std::string rowText = loginFailText(3);
+        EXPECT_NE(rowText.find('3'), std::string::npos) << language;
+        EXPECT_EQ(rowText.find("%1"), std::string::npos) << language;
+        EXPECT_TRUE(isFinalRowText(rowText, "")) << language;
+    }
+}
+
+TEST_F(StatusTable, DeviceErrorShowsTheCodeRecordedForTheDevicesTransfer)
+{
+    tables.setTransferId(kMac, 77);
+    tables.setErrorCode(77, -5);
+    tables.setTransferId("AA:BB:CC:DD:EE:FF", 78);
+    tables.setErrorCode(78, -9);
+
+    const StatusEffect effect = statusEffect(
+        record(DeviceStatus::DeviceError, encodeResultCode(-9)), OperationType::ImportData, tables);
+    ASSERT_TRUE(effect.rowText);
+    EXPECT_EQ(*effect.rowText, text("IDCS_FACE_MATCH_NOT_ONLY_ONE_FACE"))
+        << "the record's own data is not what decides";
+    EXPECT_TRUE(effect.final);
+    EXPECT_TRUE(isFinalRowText(*effect.rowText, deviceErrorText(tables, kMac)));
+    EXPECT_FALSE(isFinalRowText(*effect.rowText, deviceErrorText(tables, "AA:BB:CC:DD:EE:FF")))
+        << "another device's error text is not final for this row";
+}
+
+TEST_F(StatusTable, DeviceErrorWithNothingRecordedShowsUnknownErrorAndIsFinal)
+{
+    const StatusEffect effect =
+        statusEffect(record(DeviceStatus::DeviceError), OperationType::ExportData, tables);
+    ASSERT_TRUE(effect.rowText);
+    EXPECT_EQ(*effect.rowText, text("IDCS_FACE_MATCH_UNKOWN"));
+    EXPECT_NE(*effect.rowText, text("IDCS_SUCCESS"));
+    EXPECT_TRUE(effect.final);
+    EXPECT_TRUE(isFinalRowText(*effect.rowText, deviceErrorText(tables, kMac)));
+}
+
+TEST_F(StatusTable, ProgressShowsItsTextAndTheHeaderOnlyForDataFileExport)
+{
+    const auto data = encodeProgress(exportHeader(), "37.50%");
+    for (const OperationType operation : kAllOperations) {
+        const StatusEffect effect =
+            statusEffect(record(DeviceStatus::Progress, data), operation, tables);
+        ASSERT_TRUE(effect.rowText);
+        EXPECT_EQ(*effect.rowText, "37.50%");
+        EXPECT_FALSE(effect.final);
+        EXPECT_FALSE(isFinalRowText(*effect.rowText, deviceErrorText(tables, kMac)));
+        EXPECT_EQ(effect.panes.has_value(), operation == OperationType::ExportData);
+        if (effect.panes) {
+            EXPECT_EQ(*effect.panes, summaryPanes(exportHeader()));
+        }
+    }
+}
+
+TEST_F(StatusTable, ProgressWithoutAWholeHeaderChangesNothing)
+{
+    const StatusEffect effect =
+        statusEffect(record(DeviceStatus::Progress, std::vector<std::uint8_t>(55, 0)),
+                     OperationType::ExportData, tables);
+    EXPECT_FALSE(effect.rowText);
+    EXPECT_FALSE(effect.panes);
+}
+
+TEST_F(StatusTable, BatchAddFailureCarriesTheSummaryBox)
+{
+    const auto data = encodeBatchSummary("Succeeded:3 Failed:2", "/opt/galvorn/log/x.log");
+    const StatusEffect batch =
+        statusEffect(record(DeviceStatus::ImportFail, data), OperationType::BatchAdd, tables);
+    EXPECT_EQ(batch.rowText, text("IDCS_FACE_MATCH_IMPORT_FAIL"));
+    EXPECT_TRUE(batch.final);
+    ASSERT_TRUE(batch.batchSummary);
+    EXPECT_EQ(batch.batchSummary->summary, "Succeeded:3 Failed:2");
+    EXPECT_EQ(batch.batchSummary->logPath, "/opt/galvorn/log/x.log");
+
+    const StatusEffect import =
+        statusEffect(record(DeviceStatus::ImportFail, data), OperationType::ImportData, tables);
+    EXPECT_EQ(import.rowText, text("IDCS_FACE_MATCH_IMPORT_FAIL"));
+    EXPECT_FALSE(import.batchSummary);
+
+    auto damaged = data;
+    damaged.pop_back();
+    const StatusEffect bad =
+        statusEffect(record(DeviceStatus::ImportFail, damaged), OperationType::BatchAdd, tables);
+    EXPECT_EQ(bad.rowText, text("IDCS_FACE_MATCH_IMPORT_FAIL"));
+    EXPECT_FALSE(bad.batchSummary) << "data of the wrong length is not shown";
+}
+
+TEST_F(StatusTable, CodesOutsideFiveToFifteenHaveNoEffect)
+{
+    const auto progress = encodeProgress(exportHeader(), "50.00%");
+    for (const tuint32 status : {0u, 1u, 2u, 3u, 4u, 16u, 17u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        for (const OperationType operation : kAllOperations) {
+            const StatusEffect effect = statusEffect(record(status, progress), operation, tables);
+            EXPECT_FALSE(effect.rowText) << status;
+            EXPECT_FALSE(effect.final) << status;
+            EXPECT_FALSE(effect.panes) << status;
+            EXPECT_FALSE(effect.batchSummary) << status;
+        }
+    }
+}
+
+TEST_F(StatusTable, OnlyFinalTextsEndARow)
+{
+    const std::string notFinal[] = {
+        "",
+        text("IDCS_CONNECTING_DEVICE"),
+        "0.00%",
+        "100.00%",
+        "Login failed ()",
+        "Login failed (3x)",
+        "Login failed (3",
+        "Failed (3)",
+        text("IDCS_FACE_MATCH_NOT_WORK"),
+    };
+    for (const std::string& rowText : notFinal)
+        EXPECT_FALSE(isFinalRowText(rowText, "")) << rowText;
+    EXPECT_TRUE(isFinalRowText(text("IDCS_FACE_MATCH_NOT_WORK"), text("IDCS_FACE_MATCH_NOT_WORK")));
+    EXPECT_FALSE(isFinalRowText("", "")) << "an empty error text matches nothing";
+}
+
+TEST(ProgressText, TwoDecimalsNeverDividingByZero)
+{
+    struct Case
+    {
+        std::uint64_t done;
+        std::uint64_t total;
+        bool complete;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0, 0, false, "0.00%"},
+        {0, 0, true, "100.00%"},
+        {3, 8, false, "37.50%"},
+        {1, 3, false, "33.33%"},
+        {2, 3, false, "66.67%"},
+        {8, 8, true, "100.00%"},
+        {9, 8, false, "100.00%"},
+        {0, 5, false, "0.00%"},
+        {61440, 184376, false, "33.32%"},
+        {std::numeric_limits<std::uint64_t>::max() / 2, std::numeric_limits<std::uint64_t>::max(),
+         false, "50.00%"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(progressText(c.done, c.total, c.complete), c.expected)
+            << c.done << "/" << c.total;
+}
+
+TEST(StatusPayload, ResultCodeIsFourLittleEndianBytes)
+{
+    EXPECT_EQ(encodeResultCode(-7), (std::vector<std::uint8_t>{0xF9, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(decodeResultCode(std::vector<std::uint8_t>{0x02, 0x01, 0x00, 0x00}), 0x102);
+    for (std::size_t size : {0u, 3u, 5u, 8u})
+        EXPECT_FALSE(decodeResultCode(std::vector<std::uint8_t>(size, 1))) << size;
+}
+
+TEST(StatusPayload, ProgressIsTheHeaderThenTheText)
+{
+    const auto data = encodeProgress(exportHeader(), "12.50%");
+    const auto header = facefile::encodeHeader(exportHeader());
+    ASSERT_EQ(data.size(), facefile::kHeaderSize + 6);
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), data.begin()));
+    EXPECT_EQ(std::string(data.begin() + facefile::kHeaderSize, data.end()), "12.50%");
+
+    const auto report = decodeProgress(data);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->header, exportHeader());
+    EXPECT_EQ(report->text, "12.50%");
+    EXPECT_EQ(decodeProgress(std::span(data).first(facefile::kHeaderSize))->text, "");
+    EXPECT_FALSE(decodeProgress(std::span(data).first(facefile::kHeaderSize - 1)));
+}
+
+TEST(StatusPayload, BatchSummaryIsTwoLengthsThenTheTexts)
+{
+    const std::vector<std::uint8_t> expected{2, 0, 0, 0, 3, 0, 0, 0, 'a', 'b', '/', 'l', 'g'};
+    EXPECT_EQ(encodeBatchSummary("ab", "/lg"), expected);
+    const auto decoded = decodeBatchSummary(expected);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->summary, "ab");
+    EXPECT_EQ(decoded->logPath, "/lg");
+
+    auto longer = expected;
+    longer.push_back('x');
+    EXPECT_FALSE(decodeBatchSummary(longer));
+    EXPECT_FALSE(decodeBatchSummary(std::span(expected).first(expected.size() - 1)));
+    EXPECT_FALSE(decodeBatchSummary(std::span(expected).first(7)));
+    const std::vector<std::uint8_t> huge{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 'a'};
+    EXPECT_FALSE(decodeBatchSummary(huge)) << "the lengths must not wrap around";
+    EXPECT_TRUE(decodeBatchSummary(encodeBatchSummary("", "")));
+}
+
+class SummaryPaneTexts : public WithLanguage
+{};
+
+TEST_F(SummaryPaneTexts, HeaderFieldsInTheirPanes)
+{
+    const SummaryPanes panes = summaryPanes(exportHeader());
+    EXPECT_EQ(panes.left, "\t" + text("IDCS_FACE_LIBRARY_SIZE") + ":5000\r\n\r\n\t" +
+                              text("IDCS_TOTAL_ITEM") + ":1234\r\n\r\n\t" +
+                              text("IDCS_UPDATE_DATE") + ":2024-03-05");
+    EXPECT_EQ(panes.right, text("IDCS_TYPE_STRANGER") + ":200\r\n\r\n" +
+                               text("IDCS_TYPE_WHITELIST") + ":1000\r\n\r\n" +
+                               text("IDCS_TYPE_BLACKLIST") + ":34");
+
+    facefile::Header odd;
+    odd.librarySize = 0x80000000;
+    odd.personCount = 0xFFFFFFFF;
+    const SummaryPanes oddPanes = summaryPanes(odd);
+    EXPECT_NE(oddPanes.left.find(":-2147483648\r\n"), std::string::npos) << "size is signed";
+    EXPECT_NE(oddPanes.left.find(":4294967295\r\n"), std::string::npos) << "counts are unsigned";
+}
+
+TEST_F(SummaryPaneTexts, EmptyPanesShowDashes)
+{
+    const SummaryPanes panes = emptySummaryPanes();
+    EXPECT_EQ(panes.left, "\t" + text("IDCS_FACE_LIBRARY_SIZE") + ":--\r\n\r\n\t" +
+                              text("IDCS_TOTAL_ITEM") + ":--\r\n\r\n\t" + text("IDCS_UPDATE_DATE") +
+                              ":--");
+    EXPECT_EQ(panes.right, text("IDCS_TYPE_STRANGER") + ":--\r\n\r\n" +
+                               text("IDCS_TYPE_WHITELIST") + ":--\r\n\r\n" +
+                               text("IDCS_TYPE_BLACKLIST") + ":--");
+}
+
+TEST(TextField, CutsAtACharacterBoundaryAndKeepsTheTerminator)
+{
+    std::array<char, 20> field;
+    field.fill('x');
+    setFieldText(field, "abc");
+    EXPECT_EQ(fieldText(field), "abc");
+    EXPECT_TRUE(std::all_of(field.begin() + 3, field.end(), [](char c) { return c == '\0'; }));
+
+    setFieldText(field, std::string(19, 'a'));
+    EXPECT_EQ(fieldText(field), std::string(19, 'a'));
+    setFieldText(field, std::string(20, 'a'));
+    EXPECT_EQ(fieldText(field), std::string(19, 'a'));
+    EXPECT_EQ(field[19], '\0');
+
+    // 18 bytes, then a two-byte character that would need bytes 19 and 20.
+    setFieldText(field, std::string(18, 'a') + "é");
+    EXPECT_EQ(fieldText(field), std::string(18, 'a'));
+    // Six three-byte characters fill 18 bytes; the seventh does not fit.
+    setFieldText(field, "管理员用户名称");
+    EXPECT_EQ(fieldText(field), "管理员用户名");
+}
+
+namespace {
+
+class RecordingSink : public StatusSink
+{
+public:
+    void postStatus(std::unique_ptr<CallbackInfo> info) override
+    {
+        const std::lock_guard guard(lock);
+        records.push_back(std::move(info));
+    }
+
+    std::mutex lock;
+    std::deque<std::unique_ptr<CallbackInfo>> records;
+};
+
+} // namespace
+
+TEST(PostDeviceStatus, HandsTheSinkACopyOfTextsAndData)
+{
+    RecordingSink sink;
+    std::vector<std::uint8_t> data{1, 2, 3};
+    std::string mac = kMac;
+    PostDeviceStatus(&sink, DeviceStatus::LoginFail, kIp, mac, data);
+    data[0] = 9;
+    mac[0] = 'Z';
+    ASSERT_EQ(sink.records.size(), 1u);
+    const CallbackInfo& info = *sink.records.front();
+    EXPECT_EQ(info.status, 9u);
+    EXPECT_EQ(fieldText(info.mac), kMac);
+    EXPECT_EQ(fieldText(info.ip), kIp);
+    EXPECT_EQ(info.data, (std::vector<std::uint8_t>{1, 2, 3}));
+
+    PostDeviceStatus(&sink, DeviceStatus::Success, kIp, kMac);
+    ASSERT_EQ(sink.records.size(), 2u);
+    EXPECT_TRUE(sink.records.back()->data.empty());
+
+    PostDeviceStatus(nullptr, DeviceStatus::Success, kIp, kMac);
+}
+
+TEST(PostDeviceStatus, OverlongTextsAreCutToTheirFields)
+{
+    const auto info =
+        makeCallbackInfo(DeviceStatus::Connecting, "255.255.255.255.255", std::string(70, 'm'));
+    EXPECT_EQ(fieldText(info->ip), "255.255.255.255");
+    EXPECT_EQ(fieldText(info->mac), std::string(63, 'm'));
+}
+
+TEST(TransferTables, DeviceErrorFollowsTheDevicesLatestTransfer)
+{
+    TransferTables tables;
+    EXPECT_EQ(tables.errorCodeOfDevice(kMac), 0);
+    EXPECT_FALSE(tables.transferId(kMac));
+
+    tables.setTransferId(kMac, 5);
+    tables.setErrorCode(5, -10);
+    EXPECT_EQ(tables.transferId(kMac), 5u);
+    EXPECT_EQ(tables.errorCodeOfDevice(kMac), -10);
+
+    tables.setTransferId(kMac, 6);
+    EXPECT_EQ(tables.errorCodeOfDevice(kMac), 0) << "the new transfer has no error yet";
+    EXPECT_EQ(tables.errorCode(5), -10) << "entries stay after their transfer";
+    tables.setErrorCode(6, -13);
+    EXPECT_EQ(tables.errorCodeOfDevice(kMac), -13);
+    EXPECT_EQ(tables.errorCodeOfDevice("12:34:56:78:9a:bc"), 0) << "keys are exact";
+
+    tables.clear();
+    EXPECT_EQ(tables.errorCodeOfDevice(kMac), 0);
+    EXPECT_EQ(tables.errorCode(6), 0);
+}
