@@ -2,7 +2,10 @@
 
 #include "app/logging.h"
 #include "config/languagetable.h"
+#include "facelib/summarypanes.h"
+#include "platform/desktop.h"
 #include "platform/paths.h"
+#include "ui/dialogs/n12_messagebox.h"
 #include "ui/uitext.h"
 #include "widgets/borderimage.h"
 #include "widgets/ncframelesshelper.h"
@@ -12,12 +15,15 @@
 #include "widgets/vrnpushbutton.h"
 #include "widgets/vrnradiobutton.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QTextEdit>
+#include <QUrl>
 
 namespace {
 
@@ -114,9 +120,13 @@ Galvorn::Galvorn(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(parent, fl
     connect(minButton_, &QPushButton::clicked, this, &QWidget::showMinimized);
     connect(maxButton_, &QPushButton::clicked, this, &Galvorn::slot_btnMaxClicked);
     connect(closeButton_, &QPushButton::clicked, this, &Galvorn::slot_btnCloseClicked);
+    connectRunControls();
 
     titleLabel_->setText(QStringLiteral("%1 v%2").arg(uiText("IDCS_GALVORN"), kVersion));
     setWindowTitle(uiText("IDCS_GALVORN"));
+    sameTypeButton_->setEnabled(false);
+    slot_btnImportFaceLibraryClicked();
+    userEdit_->setText(QStringLiteral("admin"));
     layoutWidgets();
     galvorn::setUpLogging();
 }
@@ -176,6 +186,12 @@ void Galvorn::buildRunControls()
     importButton_ = makeOperationButton(this, "IDCS_IMPORT_FACE_LIBRARY");
     exportButton_ = makeOperationButton(this, "IDCS_EXPORT_FACE_LIBRARY");
     batchAddButton_ = makeOperationButton(this, "IDCS_BATCH_ADD");
+    selectAllButton_->setObjectName(QStringLiteral("selectAllButton"));
+    clearButton_->setObjectName(QStringLiteral("clearButton"));
+    sameTypeButton_->setObjectName(QStringLiteral("sameTypeButton"));
+    importButton_->setObjectName(QStringLiteral("importButton"));
+    exportButton_->setObjectName(QStringLiteral("exportButton"));
+    batchAddButton_->setObjectName(QStringLiteral("batchAddButton"));
 
     accentLine_ = new QWidget(this);
     accentLine_->setObjectName(QStringLiteral("accentLine"));
@@ -186,10 +202,13 @@ void Galvorn::buildRunControls()
     buildPanes();
 
     browseButton_ = makeButton(this, "IDCS_BROWSE", 15, true);
+    browseButton_->setObjectName(QStringLiteral("browseButton"));
     pathEdit_ = new VRNLineEdit(this);
     pathEdit_->setReadOnly(true);
     pathEdit_->setStyleSheet(QStringLiteral("VRNLineEdit:disabled{color: rgb(70,73,77);}"));
     startButton_ = makeButton(this, "IDCS_START", 15, true);
+    startButton_->setObjectName(QStringLiteral("startButton"));
+    pathEdit_->setObjectName(QStringLiteral("pathEdit"));
 }
 
 void Galvorn::buildLoginGroup()
@@ -198,6 +217,7 @@ void Galvorn::buildLoginGroup()
     userLabel_ = makeFieldLabel(this, "IDCS_DEVICE_USER");
     userEdit_ = makeCredentialEdit(this, false);
     userEdit_->setText(QStringLiteral("admin"));
+    userEdit_->setObjectName(QStringLiteral("userEdit"));
     passwordLabel_ = makeFieldLabel(this, "IDCS_DEVICE_PWD");
     passwordEdit_ = makeCredentialEdit(this, true);
 }
@@ -207,10 +227,13 @@ void Galvorn::buildLibraryGroup()
     libraryGroup_ = makeGroup(this, "IDCS_FACE_LIBRARY_INFO");
     libraryPasswordLabel_ = makeFieldLabel(this, "IDCS_FACE_LIBRARY_PWD");
     libraryPasswordEdit_ = makeCredentialEdit(this, true);
+    libraryGroup_->setObjectName(QStringLiteral("libraryGroup"));
+    libraryPasswordEdit_->setObjectName(QStringLiteral("libraryPasswordEdit"));
     tipIcon_ = new BorderImage(this);
     tipIcon_->setPicture(QStringLiteral(":/skin/info.png"));
     tipLabel_ = makeFieldLabel(this, nullptr);
     tipLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    tipLabel_->setObjectName(QStringLiteral("tipLabel"));
 }
 
 void Galvorn::buildPanes()
@@ -222,6 +245,11 @@ void Galvorn::buildPanes()
     openExamplesButton_ = makeButton(this, "IDCS_OPEN_EXAMPLES", 13, false);
     openExamplesButton_->hide();
     rightPane_ = makePane(this, QStringLiteral("rgb(102,102,102)"));
+    leftPane_->setObjectName(QStringLiteral("leftPane"));
+    rightPane_->setObjectName(QStringLiteral("rightPane"));
+    datRadio_->setObjectName(QStringLiteral("datRadio"));
+    csvRadio_->setObjectName(QStringLiteral("csvRadio"));
+    openExamplesButton_->setObjectName(QStringLiteral("openExamplesButton"));
 }
 
 void Galvorn::layoutWidgets()
@@ -315,4 +343,175 @@ void Galvorn::slot_btnMaxClicked()
 void Galvorn::slot_btnCloseClicked()
 {
     close();
+}
+
+void Galvorn::connectRunControls()
+{
+    connect(importButton_, &QPushButton::clicked, this, &Galvorn::slot_btnImportFaceLibraryClicked);
+    connect(exportButton_, &QPushButton::clicked, this, &Galvorn::slot_btnExportFaceLibraryClicked);
+    connect(batchAddButton_, &QPushButton::clicked, this, &Galvorn::slot_btnBatchAddClicked);
+    connect(openExamplesButton_, &QPushButton::clicked, this, &Galvorn::slot_btnOpenExampleClicked);
+    connect(browseButton_, &QPushButton::clicked, this, &Galvorn::slot_btnBrowseClicked);
+    connect(datRadio_, &QRadioButton::clicked, this, &Galvorn::slot_exportTypeDATClick);
+    connect(csvRadio_, &QRadioButton::clicked, this, &Galvorn::slot_exportTypeCSVClick);
+}
+
+void Galvorn::showOperationChecks()
+{
+    using galvorn::OperationType;
+    importButton_->setChecked(operationType_ == OperationType::ImportData);
+    exportButton_->setChecked(operationType_ == OperationType::ExportData ||
+                              operationType_ == OperationType::ExportCsv);
+    batchAddButton_->setChecked(operationType_ == OperationType::BatchAdd);
+}
+
+void Galvorn::beginOperation(galvorn::OperationType type)
+{
+    operationType_ = type;
+    selectedPath_.clear();
+    pathEdit_->clear();
+    libraryPasswordEdit_->clear();
+    importFile_.close();
+}
+
+void Galvorn::showLibraryControls(bool shown)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{libraryGroup_, libraryPasswordLabel_,
+                                                      libraryPasswordEdit_, tipIcon_, tipLabel_})
+        w->setVisible(shown);
+}
+
+void Galvorn::showSummaryPanes(const std::string& left, const std::string& right)
+{
+    // The pane texts separate lines with CR LF; the text box wants LF alone.
+    const auto plain = [](const std::string& text) {
+        return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    };
+    leftPane_->setPlainText(plain(left));
+    rightPane_->setPlainText(plain(right));
+}
+
+void Galvorn::showBatchAddHelp()
+{
+    leftPane_->setPlainText(QStringLiteral("%1:\n    1.%2\n    2.%3\n    3.%4\n    4.%5")
+                                .arg(uiText("IDCS_STEP"), uiText("IDCS_STEP_1"),
+                                     uiText("IDCS_STEP_2"), uiText("IDCS_STEP_3"),
+                                     uiText("IDCS_STEP_4")));
+    const QString gender =
+        QStringLiteral("1.%1: 0.%2 1.%3")
+            .arg(uiText("IDCS_GENDER"), uiText("IDCS_SEX_MALE"), uiText("IDCS_SEX_FEMALE"));
+    const QString roster = QStringLiteral("2.%1: 0.%2 1.%3 2.%4")
+                               .arg(uiText("IDCS_ROSTER_TYPE"), uiText("IDCS_TYPE_STRANGER"),
+                                    uiText("IDCS_TYPE_WHITELIST"), uiText("IDCS_TYPE_BLACKLIST"));
+    rightPane_->setPlainText(QStringLiteral("%1: \n    %2\n    %3\n    %4\n    %5\n    %6")
+                                 .arg(uiText("IDCS_EXPLAIN"), gender, roster,
+                                      QStringLiteral("3.%1: ").arg(uiText("IDCS_AGE")),
+                                      QStringLiteral("4.%1").arg(uiText("IDCS_POSITIONTIP")),
+                                      QStringLiteral("5.%1").arg(uiText("IDCS_EDITTIP"))));
+}
+
+void Galvorn::untickAllRows() {}
+
+void Galvorn::slot_btnImportFaceLibraryClicked()
+{
+    if (!isRunning() && operationType_ != galvorn::OperationType::ImportData) {
+        beginOperation(galvorn::OperationType::ImportData);
+        selectAllButton_->setEnabled(true);
+        showLibraryControls(true);
+        tipLabel_->setText(uiText("IDCS_FACE_LIBRARY_IMPORT_TIP"));
+        const galvorn::SummaryPanes panes = galvorn::emptySummaryPanes();
+        showSummaryPanes(panes.left, panes.right);
+        untickAllRows();
+        openExamplesButton_->hide();
+        datRadio_->hide();
+        csvRadio_->hide();
+    }
+    showOperationChecks();
+}
+
+void Galvorn::slot_btnExportFaceLibraryClicked()
+{
+    if (!isRunning() && operationType_ != galvorn::OperationType::ExportData) {
+        beginOperation(csvRadio_->isChecked() ? galvorn::OperationType::ExportCsv
+                                              : galvorn::OperationType::ExportData);
+        selectAllButton_->setEnabled(false);
+        sameTypeButton_->setEnabled(false);
+        showLibraryControls(true);
+        tipLabel_->setText(uiText("IDCS_FACE_LIBRARY_EXPORT_TIP"));
+        const galvorn::SummaryPanes panes = galvorn::emptySummaryPanes();
+        showSummaryPanes(panes.left, panes.right);
+        untickAllRows();
+        openExamplesButton_->hide();
+        datRadio_->show();
+        csvRadio_->show();
+    }
+    showOperationChecks();
+}
+
+void Galvorn::slot_btnBatchAddClicked()
+{
+    if (!isRunning() && operationType_ != galvorn::OperationType::BatchAdd) {
+        beginOperation(galvorn::OperationType::BatchAdd);
+        selectAllButton_->setEnabled(false);
+        sameTypeButton_->setEnabled(false);
+        showLibraryControls(false);
+        showBatchAddHelp();
+        untickAllRows();
+        openExamplesButton_->show();
+        datRadio_->hide();
+        csvRadio_->hide();
+    }
+    showOperationChecks();
+}
+
+void Galvorn::slot_exportTypeDATClick()
+{
+    operationType_ = galvorn::OperationType::ExportData;
+}
+
+void Galvorn::slot_exportTypeCSVClick()
+{
+    operationType_ = galvorn::OperationType::ExportCsv;
+}
+
+void Galvorn::slot_btnOpenExampleClicked()
+{
+    const std::string locale = QLocale::system().name().toStdString();
+    const QString folder = QString::fromStdString(galvorn::platform::executableDir() + "/example/" +
+                                                  galvorn::exampleFolderName(locale));
+    if (!QDir(folder).exists())
+        return;
+    galvorn::platform::openUrl(QUrl::fromLocalFile(folder).toString().toStdString());
+}
+
+void Galvorn::slot_btnBrowseClicked()
+{
+    if (operationType_ == galvorn::OperationType::ImportData) {
+        importFile_.close();
+        applyBrowsedPath(QFileDialog::getOpenFileName(this));
+        return;
+    }
+    applyBrowsedPath(QFileDialog::getExistingDirectory(this));
+}
+
+void Galvorn::applyBrowsedPath(const QString& path)
+{
+    selectedPath_ = path;
+    if (operationType_ == galvorn::OperationType::ImportData && !path.isEmpty() &&
+        !applyImportFile(path)) {
+        selectedPath_.clear();
+        N12_MessageBox::warning(uiText("IDCS_OPEN_FILE_FIAL"), this);
+    }
+    pathEdit_->setText(selectedPath_);
+}
+
+// Checks the chosen data file and keeps it open for the import; the import reads it
+// piece by piece, so a large library never has to fit in memory.
+bool Galvorn::applyImportFile(const QString& path)
+{
+    if (importFile_.open(path.toStdString()) != galvorn::facefile::Check::Valid)
+        return false;
+    const galvorn::SummaryPanes panes = galvorn::summaryPanes(importFile_.header());
+    showSummaryPanes(panes.left, panes.right);
+    return true;
 }

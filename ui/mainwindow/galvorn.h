@@ -1,9 +1,13 @@
 #pragma once
 
+#include "common/facefeatureimportandexport.h"
 #include "config/localsettings.h"
+#include "facelib/devicejob.h"
 #include "widgets/basedialog.h"
 
 #include <QRect>
+#include <memory>
+#include <optional>
 
 class BorderImage;
 class NcFramelessHelper;
@@ -31,10 +35,24 @@ public:
 
     const galvorn::LocalSettings& settings() const { return settings_; }
     bool isMaximizedByButton() const { return maximized_; }
+    std::optional<galvorn::OperationType> operationType() const { return operationType_; }
+    const QString& selectedPath() const { return selectedPath_; }
+    // The data file chosen for import; open only while a valid file is chosen.
+    const galvorn::facefile::Reader& importFile() const { return importFile_; }
+
+    // What Browse does once the operator has chosen a path (empty when cancelled).
+    void applyBrowsedPath(const QString& path);
 
 public slots:
     void slot_btnCloseClicked();
     void slot_btnMaxClicked();
+    void slot_btnImportFaceLibraryClicked();
+    void slot_btnExportFaceLibraryClicked();
+    void slot_btnBatchAddClicked();
+    void slot_btnOpenExampleClicked();
+    void slot_btnBrowseClicked();
+    void slot_exportTypeDATClick();
+    void slot_exportTypeCSVClick();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -49,8 +67,24 @@ private:
     void buildPanes();
     void layoutWidgets();
     void layoutRunControls(int w, int h);
+    void connectRunControls();
+
+    bool isRunning() const { return running_; }
+    // Shows the check mark of the current operation on the three operation buttons.
+    void showOperationChecks();
+    // What every change of operation does first: a new type, no path, no library password.
+    void beginOperation(galvorn::OperationType type);
+    void showLibraryControls(bool shown);
+    void showSummaryPanes(const std::string& left, const std::string& right);
+    void showBatchAddHelp();
+    void untickAllRows();
+    bool applyImportFile(const QString& path);
 
     galvorn::LocalSettings settings_;
+    std::optional<galvorn::OperationType> operationType_;
+    QString selectedPath_;
+    bool running_ = false;
+    galvorn::facefile::Reader importFile_;
     bool maximized_ = false;
     QRect normalGeometry_;
     bool restoringFromMinimized_ = false;

@@ -13,19 +13,13 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "windowtest.h"
+
 namespace {
 
-// Every test gets its own configuration folder, so the user's settings are never
-// read or written.
-class MainWindow : public ::testing::Test
+class MainWindow : public WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(config.isValid());
-        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    }
-
     std::string iniPath() const { return (config.path() + "/Galvorn.ini").toStdString(); }
 
     void writeIni(const QByteArray& text) const
@@ -39,8 +33,6 @@ protected:
     {
         return galvorn::IniFile::load(iniPath()).value("LocalSetting", key);
     }
-
-    QTemporaryDir config;
 };
 
 VRNButton* buttonWithSkin(const Galvorn& window, const QString& skin)
@@ -128,11 +120,4 @@ TEST_F(MainWindow, EscapeDoesNotCloseButTheCloseButtonDoes)
     EXPECT_TRUE(window.isVisible());
     QTest::mouseClick(buttonWithSkin(window, "close.png"), Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
-}
-
-int main(int argc, char** argv)
-{
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
