@@ -1,5 +1,6 @@
 #include "common/facefeatureimportandexport.h"
 
+#include "common/wirebuffer.h"
 #include "support/textcodec.h"
 
 #include <algorithm>
@@ -52,41 +53,6 @@ std::tm localNow()
 
 } // namespace
 
-bool ByteReader::take(std::size_t count)
-{
-    if (!ok_ || count > remaining()) {
-        ok_ = false;
-        return false;
-    }
-    return true;
-}
-
-std::uint32_t ByteReader::u32()
-{
-    if (!take(4))
-        return 0;
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = value << 8 | data_[offset_ + static_cast<std::size_t>(i)];
-    offset_ += 4;
-    return value;
-}
-
-std::span<const std::uint8_t> ByteReader::bytes(std::size_t count)
-{
-    if (!take(count))
-        return {};
-    const auto piece = data_.subspan(offset_, count);
-    offset_ += count;
-    return piece;
-}
-
-void ByteWriter::u32(std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out_.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-
 std::string Header::updateDateText() const
 {
     const std::string_view raw(updateDate.data(), updateDate.size());
@@ -95,13 +61,13 @@ std::string Header::updateDateText() const
 
 std::array<std::uint8_t, kHeaderSize> encodeHeader(const Header& header)
 {
-    ByteWriter writer;
+    common::WireWriter writer(kHeaderSize);
     writer.u32(header.magic);
     writer.u32(header.personCount);
     writer.u32(header.whitelistCount);
     writer.u32(header.blacklistCount);
     writer.u32(header.strangerCount);
-    writer.text({header.updateDate.data(), header.updateDate.size()});
+    writer.text({header.updateDate.data(), header.updateDate.size()}, kUpdateDateSize);
     writer.u32(header.librarySize);
     const std::vector<std::uint8_t> bytes = writer.take();
     std::array<std::uint8_t, kHeaderSize> out{};
@@ -111,7 +77,7 @@ std::array<std::uint8_t, kHeaderSize> encodeHeader(const Header& header)
 
 bool decodeHeader(std::span<const std::uint8_t> bytes, Header& header)
 {
-    ByteReader reader(bytes.first(std::min(bytes.size(), kHeaderSize)));
+    common::WireReader reader(bytes.first(std::min(bytes.size(), kHeaderSize)));
     Header decoded;
     decoded.magic = reader.u32();
     decoded.personCount = reader.u32();

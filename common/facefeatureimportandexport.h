@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <vector>
 
 // The face-library data file: a 56-byte header made by this program, then the library
 // data exactly as the device sent it. The program never looks inside the data area; it
@@ -27,47 +26,6 @@ inline constexpr std::size_t kUpdateDateSize = 32;
 inline constexpr char kExtension[] = ".dat";
 // An export in progress writes to "<name>.part"; only a finished export gets the name.
 inline constexpr char kPartSuffix[] = ".part";
-
-// Reads little-endian fields from a byte buffer. A read past the end yields zeros and
-// clears ok() for good, so a decoder checks once, after its last read.
-class ByteReader
-{
-public:
-    explicit ByteReader(std::span<const std::uint8_t> data) : data_(data) {}
-
-    std::uint32_t u32();
-    std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
-    // The next `count` bytes; empty (and not ok) when fewer remain.
-    std::span<const std::uint8_t> bytes(std::size_t count);
-
-    bool ok() const { return ok_; }
-    std::size_t remaining() const { return data_.size() - offset_; }
-
-private:
-    bool take(std::size_t count);
-
-    std::span<const std::uint8_t> data_;
-    std::size_t offset_ = 0;
-    bool ok_ = true;
-};
-
-// Appends little-endian fields to a buffer under construction.
-class ByteWriter
-{
-public:
-    void u32(std::uint32_t value);
-    void i32(std::int32_t value) { u32(static_cast<std::uint32_t>(value)); }
-    void bytes(std::span<const std::uint8_t> data)
-    {
-        out_.insert(out_.end(), data.begin(), data.end());
-    }
-    void text(std::string_view text) { out_.insert(out_.end(), text.begin(), text.end()); }
-
-    std::vector<std::uint8_t> take() { return std::move(out_); }
-
-private:
-    std::vector<std::uint8_t> out_;
-};
 
 // The header. The counts and the date are the device's business; this program writes
 // them as zero and shows whatever a file holds.
@@ -88,6 +46,7 @@ struct Header
     bool operator==(const Header&) const = default;
 };
 
+// The header as the file holds it: every integer little-endian, the date in its 32 bytes.
 std::array<std::uint8_t, kHeaderSize> encodeHeader(const Header& header);
 // False when fewer than kHeaderSize bytes are given; only the first kHeaderSize are read.
 bool decodeHeader(std::span<const std::uint8_t> bytes, Header& header);

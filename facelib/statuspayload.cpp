@@ -1,24 +1,26 @@
 #include "facelib/statuspayload.h"
 
+#include "common/wirebuffer.h"
+
 #include <algorithm>
 #include <charconv>
 
 namespace galvorn {
 
-using facefile::ByteReader;
-using facefile::ByteWriter;
+using common::WireReader;
+using common::WireWriter;
 
 std::vector<std::uint8_t> encodeResultCode(tint32 code)
 {
-    ByteWriter writer;
-    writer.i32(code);
+    WireWriter writer;
+    writer.u32(static_cast<std::uint32_t>(code));
     return writer.take();
 }
 
 std::optional<tint32> decodeResultCode(std::span<const std::uint8_t> data)
 {
-    ByteReader reader(data);
-    const tint32 code = reader.i32();
+    WireReader reader(data);
+    const auto code = static_cast<tint32>(reader.u32());
     if (!reader.ok() || reader.remaining() != 0)
         return std::nullopt;
     return code;
@@ -26,9 +28,9 @@ std::optional<tint32> decodeResultCode(std::span<const std::uint8_t> data)
 
 std::vector<std::uint8_t> encodeProgress(const facefile::Header& header, std::string_view text)
 {
-    ByteWriter writer;
+    WireWriter writer;
     writer.bytes(facefile::encodeHeader(header));
-    writer.text(text);
+    writer.text(text, text.size());
     return writer.take();
 }
 
@@ -44,17 +46,17 @@ std::optional<ProgressReport> decodeProgress(std::span<const std::uint8_t> data)
 
 std::vector<std::uint8_t> encodeBatchSummary(std::string_view summary, std::string_view logPath)
 {
-    ByteWriter writer;
+    WireWriter writer;
     writer.u32(static_cast<std::uint32_t>(summary.size()));
     writer.u32(static_cast<std::uint32_t>(logPath.size()));
-    writer.text(summary);
-    writer.text(logPath);
+    writer.text(summary, summary.size());
+    writer.text(logPath, logPath.size());
     return writer.take();
 }
 
 std::optional<BatchSummary> decodeBatchSummary(std::span<const std::uint8_t> data)
 {
-    ByteReader reader(data);
+    WireReader reader(data);
     const std::uint64_t summarySize = reader.u32();
     const std::uint64_t pathSize = reader.u32();
     if (!reader.ok() || reader.remaining() != summarySize + pathSize)
