@@ -1,0 +1,184 @@
+#include "discovery/quarlomanage.h"
+
+#include "platform/desktop.h"
+#include "platform/netif.h"
+#include "platform/network.h"
+#include "searchlib/quarlo_search.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+// Most network interfaces one probe round of the library is sent on.
+constexpr int kSearchInterfaceCount = 32;
+// How long the device's data port gets to accept a connection before its second
+// address is used for the web page.
+constexpr int kWebPageProbeMs = 200;
+constexpr int kDefaultHttpPort = 80;
+
+std::string upperAscii(const char* text)
+{
+    std::string result = text ? text : "";
+    std::transform(result.begin(), result.end(), result.begin(), [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    });
+    return result;
+}
+
+bool hasMac(const SEARCH_INFO& entry, std::string_view mac)
+{
+    return SearchText(entry.mac) == mac;
+}
+
+std::string webPageUrl(const std::string& address, int httpPort)
+{
+    if (httpPort == kDefaultHttpPort)
+        return "http://" + address;
+    return "http://" + address + ":" + std::to_string(httpPort);
+}
+
+bool acceptsConnection(const std::string& address, int port)
+{
+    std::uint32_t host = 0;
+    if (!galvorn::platform::parseIpv4(address, host) || port < 0 || port > 0xFFFF)
+        return false;
+    return galvorn::platform::IsPortReachable(host, static_cast<std::uint16_t>(port),
+                                              kWebPageProbeMs);
+}
+
+} // namespace
+
+CQuarloManage::~CQuarloManage()
+{
+    Quit();
+}
+
+void CQuarloManage::Init()
+{
+    const std::lock_guard control(controlMutex_);
+    ClearDevices();
+    QUARLO_SEARCH_Initial(&CQuarloManage::OnSearchCallback, this, kSearchInterfaceCount);
+    initialised_ = true;
+}
+
+void CQuarloManage::Quit()
+{
+    const std::lock_guard control(controlMutex_);
+    if (!initialised_)
+        return;
+    QUARLO_SEARCH_Quit();
+    initialised_ = false;
+}
+
+void CQuarloManage::SetAutoSearch(int period)
+{
+    const std::lock_guard control(controlMutex_);
+    QUARLO_SEARCH_StopAuto();
+    if (period != 0) {
+        if (period_ == 0)
+            ClearDevices();
+        QUARLO_SEARCH_StartAuto(period);
+    }
+    period_ = period;
+}
+
+void CQuarloManage::RestartSearch()
+{
+    const std::lock_guard control(controlMutex_);
+    QUARLO_SEARCH_StopAuto();
+    ClearDevices();
+    QUARLO_SEARCH_StartAuto(period_);
+}
+
+void CQuarloManage::GetFirstAdapterAddress(std::string& address) const
+{
+    address = galvorn::platform::firstAdapterAddress();
+}
+
+void CQuarloManage::AddLinkLocalRoute(const std::string& localAddress) const
+{
+    galvorn::platform::addLinkLocalRoute(localAddress);
+}
+
+bool CQuarloManage::OpenDeviceWebPage(const std::string& mac)
+{
+    std::optional<SEARCH_INFO> device;
+    {
+        const std::lock_guard lock(listMutex_);
+        const auto it = std::find_if(devices_.begin(), devices_.end(),
+                                     [&](const SEARCH_INFO& entry) { return hasMac(entry, mac); });
+        if (it != devices_.end())
+            device = *it;
+    }
+    if (!device)
+        return true;
+    // The probe runs outside the list lock so that answers are not held up by it.
+    const std::string first(SearchText(device->ipAddr));
+    const std::string address = acceptsConnection(first, device->dataPort)
+                                    ? first
+                                    : std::string(SearchText(device->ipAddr2));
+    galvorn::platform::openUrl(webPageUrl(address, device->httpPort));
+    return true;
+}
+
+void CQuarloManage::OnSearchCallback(const char* mac, int type, const char* xml, void* userData)
+{
+    if (userData)
+        static_cast<CQuarloManage*>(userData)->HandleAnswer(mac, type, xml);
+}
+
+std::vector<SEARCH_INFO> CQuarloManage::Devices() const
+{
+    const std::lock_guard lock(listMutex_);
+    return devices_;
+}
+
+void CQuarloManage::HandleAnswer(const char* macText, int type, const char* xml)
+{
+    SEARCH_INFO record{};
+    // The key is the MAC as the record holds it, so that a text cut to the field still
+    // finds its own entry.
+    CopySearchText(record.mac, upperAscii(macText));
+    const std::string_view mac = SearchText(record.mac);
+    const auto parse = [&](std::int32_t status) {
+        record.status = status;
+        return xml && ParseSearchResult(xml, record);
+    };
+    {
+        const std::lock_guard lock(listMutex_);
+        const auto known =
+            std::find_if(devices_.begin(), devices_.end(),
+                         [&](const SEARCH_INFO& entry) { return hasMac(entry, mac); });
+        switch (type) {
+        case QUARLO_SEARCH_DEVICE_NEW:
+            if (known != devices_.end() || !parse(SEARCH_STATUS_NEW))
+                return;
+            devices_.push_back(record);
+            break;
+        case QUARLO_SEARCH_DEVICE_CHANGED:
+            if (!parse(SEARCH_STATUS_CHANGED))
+                return;
+            if (known != devices_.end()) {
+                devices_.erase(known);
+                devices_.push_back(record);
+            }
+            break;
+        case QUARLO_SEARCH_DEVICE_GONE:
+            if (!parse(SEARCH_STATUS_GONE))
+                return;
+            if (known != devices_.end())
+                devices_.erase(known);
+            break;
+        default:
+            return;
+        }
+    }
+    Notify(record);
+}
+
+void CQuarloManage::ClearDevices()
+{
+    const std::lock_guard lock(listMutex_);
+    devices_.clear();
+}
