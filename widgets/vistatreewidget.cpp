@@ -51,7 +51,9 @@ VistaTreeWidget::VistaTreeWidget(QWidget* parent) : QTreeWidget(parent)
     setPalette(colors);
 
     setFrameShape(QFrame::StyledPanel);
-    setStyleSheet(QStringLiteral("VistaTreeWidget { border: 1px solid rgb(78,83,90);}"));
+    // Square cells, so that a selected or hovered row reads as one band.
+    setStyleSheet(QStringLiteral("VistaTreeWidget { border: 1px solid rgb(78,83,90);}"
+                                 "VistaTreeWidget::item { border-radius: 0px;}"));
     setItemDelegate(new VistaItemDelegate(this));
 }
 

@@ -1,0 +1,100 @@
+#include "ui/devicetree/devicetreeheaderview.h"
+
+#include "config/languagetable.h"
+#include "ui/devicetree/devicecolumns.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace {
+
+bool isSortable(int column)
+{
+    return std::find(kSortableDeviceColumns.begin(), kSortableDeviceColumns.end(), column) !=
+           kSortableDeviceColumns.end();
+}
+
+} // namespace
+
+DeviceTreeHeaderView::DeviceTreeHeaderView(
+    Qt::Orientation orientation, QWidget* parent, QTreeWidget* tree,
+    const std::array<std::uint8_t, galvorn::kDeviceColumnCount>& shown)
+    : QHeaderView(orientation, parent), tree_(tree), menu_(new QMenu(this)),
+      group_(new QActionGroup(this))
+{
+    group_->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    for (int column = 1; column < galvorn::kDeviceColumnCount; ++column) {
+        const char* key = galvorn::kDeviceColumns[column].titleKey;
+        auto* action = new QAction(QString::fromStdString(galvorn::languageText(key)), menu_);
+        action->setCheckable(true);
+        action->setChecked(shown[column] != 0);
+        menu_->addAction(action);
+        group_->addAction(action);
+        actions_.insert(column, action);
+    }
+    connect(menu_, &QMenu::triggered, this, &DeviceTreeHeaderView::slot_columnMenuTriggered);
+}
+
+void DeviceTreeHeaderView::slot_columnMenuTriggered(QAction* action)
+{
+    const int column = actions_.key(action, -1);
+    if (column < 0)
+        return;
+    const bool allUnchecked = std::none_of(actions_.cbegin(), actions_.cend(),
+                                           [](const QAction* a) { return a->isChecked(); });
+    if (allUnchecked) {
+        action->setChecked(true);
+        return;
+    }
+    tree_->setColumnHidden(column, !action->isChecked());
+}
+
+void DeviceTreeHeaderView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QHeaderView::mousePressEvent(event);
+        return;
+    }
+    const int section = logicalIndex(visualIndexAt(event->position().toPoint().x()));
+    if (isSortable(section)) {
+        // Sorting and clicking are on only for the length of this click.
+        tree_->setSortingEnabled(true);
+        setSectionsClickable(true);
+        setSortIndicator(section, sortIndicatorOrder());
+        setSortIndicatorShown(false);
+    } else {
+        setSortIndicatorShown(false);
+        relayOutWithoutSorting();
+    }
+    QHeaderView::mousePressEvent(event);
+}
+
+void DeviceTreeHeaderView::mouseReleaseEvent(QMouseEvent* event)
+{
+    QHeaderView::mouseReleaseEvent(event);
+    setSectionsClickable(false);
+}
+
+void DeviceTreeHeaderView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QHeaderView::contextMenuEvent(event);
+    menu_->exec(event->globalPos());
+    event->accept();
+}
+
+// Lays the header out and repaints it, as a click on a sortable title would, without
+// touching the order. A hidden name column keeps its remembered width untouched.
+void DeviceTreeHeaderView::relayOutWithoutSorting()
+{
+    const int width = sectionSize(DeviceColumn::Name);
+    if (isSectionHidden(DeviceColumn::Name) || width < 1)
+        return;
+    resizeSection(DeviceColumn::Name, width - 1);
+    resizeSection(DeviceColumn::Name, width);
+}
