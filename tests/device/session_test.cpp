@@ -315,4 +315,33 @@ TEST_F(Session, ReleaseWaitsForARequestInProgress)
     EXPECT_TRUE(RequestGate().IsSet());
 }
 
+TEST_F(Session, ThirtyTwoSessionsLogInAtOnce)
+{
+    settings_.account.passwordMode = 2;
+    settings_.eventsAfterLogin = true;
+    const auto face = startFace();
+    constexpr int kSessions = 32;
+    std::vector<std::thread> workers;
+    std::atomic<int> loggedIn{0};
+    std::atomic<int> answered{0};
+    for (int i = 0; i < kSessions; ++i) {
+        workers.emplace_back([&] {
+            Opened opened = openSession(face->port(), owner_);
+            if (opened.stage != Stage::Done)
+                return;
+            ++loggedIn;
+            std::vector<std::uint8_t> reply;
+            if (opened.session->StartFaceTransfer(1, "pw") == 0 &&
+                opened.session->Query0208(reply) == 0)
+                ++answered;
+        });
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    EXPECT_EQ(loggedIn, kSessions);
+    EXPECT_EQ(answered, kSessions);
+    EXPECT_EQ(owner_.count(CALLBACK_DEVICE_EVENT), kSessions);
+    EXPECT_EQ(owner_.count(CALLBACK_LINK_LOST), 0);
+}
+
 } // namespace
