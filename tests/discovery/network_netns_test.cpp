@@ -26,6 +26,8 @@ constexpr std::uint32_t kLoopback = 0x7F000001;
 // On the first bridge's network, held by nobody: connections to it go unanswered.
 constexpr const char* kSilentAddress = "192.0.2.99";
 constexpr int kProbeMs = 200;
+constexpr const char* kRefusal =
+    "refusing to change interfaces outside the namespace of tests/netns/run-in-netns.sh";
 
 // A TCP socket on 127.0.0.1 with an ephemeral port, listening or only bound. A bound
 // socket that does not listen refuses connections and keeps its port from being reused.
@@ -92,21 +94,28 @@ protected:
     void SetUp() override
     {
         if (!inPrivateNetns())
-            GTEST_SKIP() << "needs the private network namespace of tests/netns/run-in-netns.sh";
+            GTEST_FAIL() << kRefusal;
+        owned_ = true;
         ASSERT_TRUE(addBridge("gb0", "192.0.2.1/24"));
         ASSERT_TRUE(addBridge("gb1", "198.51.100.1/24"));
     }
+    // Runs also when SetUp failed; only the namespace's own interfaces are removed.
     void TearDown() override
     {
+        if (!owned_)
+            return;
         runIp({"link", "del", "gb0"});
         runIp({"link", "del", "gb1"});
     }
+
+private:
+    bool owned_ = false;
 };
 
 TEST(AdapterTest, AliveNetworkAndFirstAddressFollowTheInterfaces)
 {
     if (!inPrivateNetns())
-        GTEST_SKIP() << "needs the private network namespace of tests/netns/run-in-netns.sh";
+        GTEST_FAIL() << kRefusal;
     CQuarloManage manage;
     std::string first = "unset";
 
@@ -248,7 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OpenDeviceWebPageEdgeTest, UnknownDeviceOpensNothing)
 {
     if (!inPrivateNetns())
-        GTEST_SKIP() << "needs the private network namespace of tests/netns/run-in-netns.sh";
+        GTEST_FAIL() << kRefusal;
     std::vector<std::string> opened;
     galvorn::platform::setUrlOpener([&](const std::string& url) {
         opened.push_back(url);

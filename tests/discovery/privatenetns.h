@@ -11,9 +11,9 @@
 extern char** environ;
 
 // True when the test runs in the network namespace that tests/netns/run-in-netns.sh made
-// for it (it names the namespace in GALVORN_NETNS). Tests that add interfaces and routes
-// or open connections skip themselves otherwise, so that a binary started by hand never
-// changes the machine's own network.
+// for it (it names the namespace in GALVORN_NETNS). Tests that add interfaces and routes,
+// open connections or search refuse to run otherwise, so that a binary started by hand
+// never touches the machine's own network.
 inline bool inPrivateNetns()
 {
     const char* declared = std::getenv("GALVORN_NETNS");
