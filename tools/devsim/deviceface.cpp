@@ -369,14 +369,14 @@ void DeviceFace::armTimer(Connection& connection)
         next = connection.lastHeard + std::chrono::milliseconds(settings_.idleLimitMs);
     if (!connection.delayed.empty() && (!next || connection.delayed.front().due < *next))
         next = connection.delayed.front().due;
-    itimerspec spec{};
+    itimerspec timer{};
     if (next) {
         const auto left =
             std::max<std::chrono::nanoseconds>(std::chrono::nanoseconds(1), *next - Clock::now());
-        spec.it_value.tv_sec = static_cast<time_t>(left.count() / 1000000000);
-        spec.it_value.tv_nsec = static_cast<long>(left.count() % 1000000000);
+        timer.it_value.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+        timer.it_value.tv_nsec = static_cast<long>(left.count() % 1000000000);
     }
-    ::timerfd_settime(connection.timerFd, 0, &spec, nullptr);
+    ::timerfd_settime(connection.timerFd, 0, &timer, nullptr);
 }
 
 void DeviceFace::onTimer(int fd)

@@ -47,9 +47,9 @@ struct DeviceFaceSettings
     bool answerKeepAlives = true;
     unsigned idleLimitMs = 20000;
 
-    // Replies after the login that are larger than fragmentSize go out in fragments of that size (0: whole), on
-    // channel fragmentChannel (2: channels 0 and 1 by turns), with a keep-alive between
-    // fragments when keepAliveBetweenFragments is set.
+    // Replies after the login that are larger than fragmentSize go out in fragments of
+    // that size (0: whole), on channel fragmentChannel (2: channels 0 and 1 by turns),
+    // with a keep-alive between fragments when keepAliveBetweenFragments is set.
     std::size_t fragmentSize = 0;
     std::uint32_t fragmentChannel = 0;
     bool keepAliveBetweenFragments = false;
