@@ -1,6 +1,7 @@
 #include "app/metatypes.h"
 #include "app/singleapplication.h"
 #include "app/vrnstyle.h"
+#include "platform/desktop_qt.h"
 #include "ui/mainwindow/galvorn.h"
 
 #include <QFile>
@@ -50,6 +51,7 @@ int main(int argc, char** argv)
     app.setStyle(new VRNStyle);
     QCoreApplication::addLibraryPath(QStringLiteral("./plugins"));
     galvorn::registerMetaTypes();
+    galvorn::platform::installDesktopUrlOpener();
 
     Galvorn window;
     window.show();

@@ -1,11 +1,11 @@
 #include "ui/devicetree/devicetree.h"
 
-#include "config/languagetable.h"
 #include "discovery/devicerecord.h"
 #include "discovery/onlinedeviceinfo.h"
 #include "discovery/searchinfo.h"
 #include "ui/devicetree/devicecolumns.h"
 #include "ui/devicetree/devicetreeheaderview.h"
+#include "ui/uitext.h"
 #include "widgets/vistatreewidget.h"
 
 #include <QAbstractButton>
@@ -19,25 +19,19 @@ constexpr int kInitialColumnCount = 7;
 constexpr Qt::Alignment kCentred = Qt::AlignHCenter | Qt::AlignVCenter;
 const QString kVersion4Prefix = QStringLiteral("4.");
 
-// The text of a message key; empty for no key.
-QString languageString(const char* key)
-{
-    return key ? QString::fromStdString(galvorn::languageText(key)) : QString();
-}
-
 QStringList columnTitles()
 {
     QStringList titles;
     for (const galvorn::DeviceColumnDefault& column : galvorn::kDeviceColumns) {
-        titles << languageString(column.titleKey);
+        titles << uiText(column.titleKey);
     }
     return titles;
 }
 
 QString runTimeText(const QString& runningTime)
 {
-    return RunningTimeText(runningTime, languageString("IDCS_DAY"), languageString("IDCS_HOUR"),
-                           languageString("IDCS_MINUTE"));
+    return RunningTimeText(runningTime, uiText("IDCS_DAY"), uiText("IDCS_HOUR"),
+                           uiText("IDCS_MINUTE"));
 }
 
 void setCentredText(QTreeWidgetItem* row, int column, const QString& text)

@@ -1,7 +1,7 @@
 #include "ui/devicetree/devicetreeheaderview.h"
 
-#include "config/languagetable.h"
 #include "ui/devicetree/devicecolumns.h"
+#include "ui/uitext.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -31,7 +31,7 @@ DeviceTreeHeaderView::DeviceTreeHeaderView(
     group_->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
     for (int column = 1; column < galvorn::kDeviceColumnCount; ++column) {
         const char* key = galvorn::kDeviceColumns[column].titleKey;
-        auto* action = new QAction(QString::fromStdString(galvorn::languageText(key)), menu_);
+        auto* action = new QAction(uiText(key), menu_);
         action->setCheckable(true);
         action->setChecked(shown[column] != 0);
         menu_->addAction(action);

@@ -1,6 +1,6 @@
 #include "ui/dialogs/n12_messagebox.h"
 
-#include "config/languagetable.h"
+#include "ui/uitext.h"
 #include "widgets/vrnpushbutton.h"
 
 #include <QButtonGroup>
@@ -63,11 +63,6 @@ int buttonRowWidth(int count)
     return count * kButtonSize.width() + std::max(0, count - 1) * kButtonSpacing;
 }
 
-QString keyText(const char* key)
-{
-    return QString::fromStdString(galvorn::languageText(key));
-}
-
 const KindLook* lookOf(int kind)
 {
     for (const KindLook& look : kKinds) {
@@ -86,7 +81,7 @@ N12_MessageBox::N12_MessageBox(int kind, const QString& message, int buttons, QW
     picture_->setScaledContents(true);
     if (const KindLook* look = lookOf(kind)) {
         picture_->setPixmap(QPixmap(QString::fromLatin1(look->picture)));
-        setTitle(keyText(look->titleKey));
+        setTitle(uiText(look->titleKey));
     }
 
     text_ = new QLabel(message, this);
@@ -108,7 +103,7 @@ void N12_MessageBox::addButtons(int buttons)
     for (const ButtonText& entry : kButtons) {
         if (!(buttons & entry.flag))
             continue;
-        auto* button = new VRNPushButton(keyText(entry.key), this);
+        auto* button = new VRNPushButton(uiText(entry.key), this);
         group_->addButton(button, entry.flag);
         defaultButton_ = button;
     }

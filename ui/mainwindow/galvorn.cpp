@@ -2,13 +2,17 @@
 
 #include "app/logging.h"
 #include "config/languagetable.h"
+#include "discovery/devicerecord.h"
 #include "facelib/summarypanes.h"
 #include "platform/desktop.h"
 #include "platform/paths.h"
+#include "ui/devicetree/devicetree.h"
+#include "ui/devicetree/devicetreeheaderview.h"
 #include "ui/dialogs/n12_messagebox.h"
 #include "ui/uitext.h"
 #include "widgets/borderimage.h"
 #include "widgets/ncframelesshelper.h"
+#include "widgets/vistatreewidget.h"
 #include "widgets/vrnbutton.h"
 #include "widgets/vrnlabel.h"
 #include "widgets/vrnlineedit.h"
@@ -26,6 +30,9 @@
 #include <QUrl>
 
 namespace {
+
+// Seconds between two search rounds.
+constexpr int kSearchPeriodSeconds = 5;
 
 // Stored sizes beyond this are not a window size but damage in the settings file.
 constexpr int kMaxStoredDialogSide = 16384;
@@ -115,12 +122,15 @@ Galvorn::Galvorn(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(parent, fl
 {
     readSettings();
     buildTitleBar();
+    buildDeviceTree();
     buildRunControls();
+    deviceTree_->setSameTypeButton(sameTypeButton_);
 
     connect(minButton_, &QPushButton::clicked, this, &QWidget::showMinimized);
     connect(maxButton_, &QPushButton::clicked, this, &Galvorn::slot_btnMaxClicked);
     connect(closeButton_, &QPushButton::clicked, this, &Galvorn::slot_btnCloseClicked);
     connectRunControls();
+    startSearch();
 
     titleLabel_->setText(QStringLiteral("%1 v%2").arg(uiText("IDCS_GALVORN"), kVersion));
     setWindowTitle(uiText("IDCS_GALVORN"));
@@ -134,8 +144,81 @@ Galvorn::Galvorn(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(parent, fl
 Galvorn::~Galvorn()
 {
     galvorn::releaseLanguage();
+    networkWait_.Stop();
+    searchManager_.Detach(this);
+    searchManager_.Quit();
     frameless_->removeFrom(this);
+    deviceTree_.reset();
     galvorn::shutDownLogging();
+}
+
+void Galvorn::buildDeviceTree()
+{
+    deviceTree_ = std::make_unique<DeviceTree>(this, settings_);
+    VistaTreeWidget* tree = deviceTree_->widget();
+    connect(tree, &QTreeWidget::itemDoubleClicked, this, &Galvorn::slot_itemDoubleClicked);
+    connect(tree, &QTreeWidget::itemClicked, this, &Galvorn::slot_itemClicked);
+    connect(tree, &QTreeWidget::currentItemChanged, this, &Galvorn::slot_currentItemChanged);
+    connect(deviceTree_->header(), &QHeaderView::sectionResized, this,
+            &Galvorn::slot_sectionResized);
+}
+
+// The search starts with the window; the network-wait thread restarts it once the
+// machine has a network, for a window opened before the network came up.
+void Galvorn::startSearch()
+{
+    searchManager_.Attach(this);
+    searchManager_.Init();
+    searchManager_.SetAutoSearch(kSearchPeriodSeconds);
+    searchManager_.RestartSearch();
+    std::string address;
+    searchManager_.GetFirstAdapterAddress(address);
+    searchManager_.AddLinkLocalRoute(address);
+    networkWait_.Start([this] { searchManager_.SetAutoSearch(kSearchPeriodSeconds); });
+}
+
+void Galvorn::Update(SEARCH_INFO record, CObservable<SEARCH_INFO>*)
+{
+    std::unique_ptr<OnlineDeviceInfo> device = MakeOnlineDeviceInfo(record);
+    if (!device)
+        return;
+    QMetaObject::invokeMethod(this, "slot_recvOnlineDeviceInfo", Qt::QueuedConnection,
+                              Q_ARG(void*, device.release()), Q_ARG(int, record.status));
+}
+
+void Galvorn::slot_recvOnlineDeviceInfo(void* data, int opt)
+{
+    deviceTree_->recvOnlineDeviceInfo(static_cast<OnlineDeviceInfo*>(data), opt);
+}
+
+void Galvorn::slot_itemClicked(QTreeWidgetItem* item, int column)
+{
+    deviceTree_->itemClicked(item, column, operationType_ == galvorn::OperationType::ImportData);
+}
+
+void Galvorn::slot_currentItemChanged(QTreeWidgetItem*, QTreeWidgetItem*) {}
+
+void Galvorn::slot_sectionResized(int, int, int) {}
+
+void Galvorn::slot_itemDoubleClicked(QTreeWidgetItem* item, int)
+{
+    if (const OnlineDeviceInfo* device = DeviceTree::deviceOf(item))
+        searchManager_.OpenDeviceWebPage(device->mac.toStdString());
+}
+
+void Galvorn::slot_btnAllClicked()
+{
+    deviceTree_->selectAll();
+}
+
+void Galvorn::slot_btnClearClicked()
+{
+    deviceTree_->clearTicks();
+}
+
+void Galvorn::slot_btnSameTypeClicked()
+{
+    deviceTree_->tickSameType();
 }
 
 void Galvorn::readSettings()
@@ -265,6 +348,7 @@ void Galvorn::layoutWidgets()
     maxCloseSeparator_->setGeometry(w - 29, 2, 1, 23);
     closeButton_->setGeometry(w - 25, 3, 22, 22);
     body_->setGeometry(1, 57, w - 2, h - 58);
+    deviceTree_->widget()->setGeometry(7, 64, w - 14, h - 371);
     layoutRunControls(w, h);
 }
 
@@ -347,6 +431,9 @@ void Galvorn::slot_btnCloseClicked()
 
 void Galvorn::connectRunControls()
 {
+    connect(selectAllButton_, &QPushButton::clicked, this, &Galvorn::slot_btnAllClicked);
+    connect(clearButton_, &QPushButton::clicked, this, &Galvorn::slot_btnClearClicked);
+    connect(sameTypeButton_, &QPushButton::clicked, this, &Galvorn::slot_btnSameTypeClicked);
     connect(importButton_, &QPushButton::clicked, this, &Galvorn::slot_btnImportFaceLibraryClicked);
     connect(exportButton_, &QPushButton::clicked, this, &Galvorn::slot_btnExportFaceLibraryClicked);
     connect(batchAddButton_, &QPushButton::clicked, this, &Galvorn::slot_btnBatchAddClicked);
@@ -410,7 +497,10 @@ void Galvorn::showBatchAddHelp()
                                       QStringLiteral("5.%1").arg(uiText("IDCS_EDITTIP"))));
 }
 
-void Galvorn::untickAllRows() {}
+void Galvorn::untickAllRows()
+{
+    deviceTree_->clearTicks();
+}
 
 void Galvorn::slot_btnImportFaceLibraryClicked()
 {

@@ -2,6 +2,8 @@
 
 #include "common/facefeatureimportandexport.h"
 #include "config/localsettings.h"
+#include "discovery/networkwait.h"
+#include "discovery/quarlomanage.h"
 #include "facelib/devicejob.h"
 #include "widgets/basedialog.h"
 
@@ -10,10 +12,12 @@
 #include <optional>
 
 class BorderImage;
+class DeviceTree;
 class NcFramelessHelper;
 class QGroupBox;
 class QLabel;
 class QTextEdit;
+class QTreeWidgetItem;
 class QWidget;
 class VRNButton;
 class VRNLabel;
@@ -22,8 +26,9 @@ class VRNPushButton;
 class VRNRadioButton;
 
 // The program's only window. It owns every widget of the window, the settings read
-// at start-up and, later, the search and the runs.
-class Galvorn : public BaseDialog
+// at start-up, the search and the runs. It observes the search manager: records arrive
+// on the search library's thread and are posted to the GUI thread.
+class Galvorn : public BaseDialog, public CObserver<SEARCH_INFO>
 {
     Q_OBJECT
 
@@ -43,9 +48,22 @@ public:
     // What Browse does once the operator has chosen a path (empty when cancelled).
     void applyBrowsedPath(const QString& path);
 
+    DeviceTree& deviceTree() const { return *deviceTree_; }
+
+    // Search library thread: posts the window's copy of the record to the GUI thread.
+    void Update(SEARCH_INFO record, CObservable<SEARCH_INFO>* source) override;
+
 public slots:
     void slot_btnCloseClicked();
     void slot_btnMaxClicked();
+    void slot_itemClicked(QTreeWidgetItem* item, int column);
+    void slot_currentItemChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void slot_itemDoubleClicked(QTreeWidgetItem* item, int column);
+    void slot_sectionResized(int logicalIndex, int oldSize, int newSize);
+    void slot_recvOnlineDeviceInfo(void* data, int opt);
+    void slot_btnAllClicked();
+    void slot_btnClearClicked();
+    void slot_btnSameTypeClicked();
     void slot_btnImportFaceLibraryClicked();
     void slot_btnExportFaceLibraryClicked();
     void slot_btnBatchAddClicked();
@@ -68,6 +86,8 @@ private:
     void layoutWidgets();
     void layoutRunControls(int w, int h);
     void connectRunControls();
+    void buildDeviceTree();
+    void startSearch();
 
     bool isRunning() const { return running_; }
     // Shows the check mark of the current operation on the three operation buttons.
@@ -85,6 +105,9 @@ private:
     QString selectedPath_;
     bool running_ = false;
     galvorn::facefile::Reader importFile_;
+    CQuarloManage searchManager_;
+    CNetworkWait networkWait_;
+    std::unique_ptr<DeviceTree> deviceTree_;
     bool maximized_ = false;
     QRect normalGeometry_;
     bool restoringFromMinimized_ = false;
