@@ -1,0 +1,238 @@
+#include "facelib/runner.h"
+
+#include "common/swl_connectproc.h"
+#include "common/swl_tcplink.h"
+#include "device/greeting.h"
+#include "device/loginmessage.h"
+#include "device/netdvsdevice.h"
+#include "facelib/callbackinfo.h"
+#include "facelib/operations.h"
+#include "facelib/recvcallback.h"
+#include "facelib/statuspayload.h"
+#include "facelib/textfield.h"
+#include "platform/debuglog.h"
+
+#include <arpa/inet.h>
+#include <array>
+#include <exception>
+#include <memory>
+#include <netinet/in.h>
+#include <new>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace galvorn {
+
+namespace {
+
+using device::LoginResult;
+
+constexpr tuint32 kPortMask = 0xFFFF;
+
+bool isSequential(OperationType operation)
+{
+    return operation == OperationType::ExportData || operation == OperationType::BatchAdd;
+}
+
+std::string dottedText(tuint32 networkOrder)
+{
+    in_addr address{};
+    address.s_addr = networkOrder;
+    std::array<char, INET_ADDRSTRLEN> text{};
+    inet_ntop(AF_INET, &address, text.data(), text.size());
+    return text.data();
+}
+
+// 0 and the broadcast address name no device; a connect to them could reach this host.
+bool isDeviceAddress(tuint32 networkOrder)
+{
+    return networkOrder != htonl(INADDR_ANY) && networkOrder != htonl(INADDR_NONE);
+}
+
+void post(RunContext& run, DeviceStatus status, std::string_view ip, const DeviceJob& job,
+          std::span<const std::uint8_t> data = {})
+{
+    PostDeviceStatus(&run, status, ip, fieldText(job.macAddress), data);
+}
+
+// The statuses of a refused login.
+void postLoginRefusal(RunContext& run, const DeviceJob& job, std::string_view ip, int result)
+{
+    switch (result) {
+    case LoginResult::kWrongCredentials:
+        post(run, DeviceStatus::UserPwdError, ip, job);
+        return;
+    case LoginResult::kNoMoreConnections:
+        post(run, DeviceStatus::MaxConnect, ip, job);
+        return;
+    default:
+        post(run, DeviceStatus::LoginFail, ip, job, encodeResultCode(result));
+        return;
+    }
+}
+
+// A link that owns the socket, or null with the socket closed.
+std::unique_ptr<common::CSwlTcpLink> linkOver(SWL_socket_t sock)
+{
+    try {
+        return std::make_unique<common::CSwlTcpLink>(sock);
+    } catch (const std::bad_alloc&) {
+        SWL_CloseSocket(sock);
+        return nullptr;
+    }
+}
+
+void dispatch(RunContext& run, const DeviceJob& job, device::CNetDevice& session)
+{
+    const std::string_view key = fieldText(job.macAddress);
+    const std::string_view libraryPassword = fieldText(job.libraryPassword);
+    switch (run.operation()) {
+    case OperationType::ExportData:
+        ExportFile(job.index, session, key, libraryPassword, job.path, run, &ReportProgress);
+        return;
+    case OperationType::ImportData:
+        ImportFile(job.index, session, key, libraryPassword, run, &ReportProgress);
+        return;
+    case OperationType::BatchAdd:
+        ImportImage(job.index, session, key, run);
+        return;
+    case OperationType::ExportCsv:
+        ExportCSV(job.index, session, key, job.path, run, &ReportProgress);
+        return;
+    }
+}
+
+// Runs `body` on a detached thread counted by the run state. The thread drops its share
+// of the run before it reports its end, so that nothing of the run state is touched once
+// a waiter may see the count reach 0. False when no thread could be started.
+template <typename Body>
+bool startThread(RunState& state, std::shared_ptr<RunContext> run, Body body)
+{
+    state.workerStarted();
+    try {
+        std::thread([&state, run = std::move(run), body = std::move(body)]() mutable {
+            body(*run);
+            run.reset();
+            state.workerEnded();
+        }).detach();
+        return true;
+    } catch (const std::system_error& error) {
+        platform::debugPrintf("---StartWorkers thread not started: %s--", error.what());
+        state.workerEnded();
+        return false;
+    }
+}
+
+void runInOrder(RunContext& run)
+{
+    for (const DeviceJob& job : run.jobs()) {
+        if (run.stopRequested())
+            break;
+        RunDeviceJob(run, job);
+    }
+    run.finishAll();
+}
+
+void failUnstarted(RunContext& run, const DeviceJob& job)
+{
+    post(run, DeviceStatus::ConnectFail, dottedText(job.ipAddress), job);
+}
+
+} // namespace
+
+int StartWorkers(RunState& state)
+{
+    if (state.jobs().empty())
+        return StartResult::kNoJobs;
+    if (state.jobs().size() > kMaxDevicesPerRun)
+        return StartResult::kTooManyJobs;
+    const std::shared_ptr<RunContext> run = state.beginRun();
+    if (isSequential(run->operation())) {
+        if (startThread(state, run, &runInOrder))
+            return StartResult::kStarted;
+        for (const DeviceJob& job : run->jobs())
+            failUnstarted(*run, job);
+        run->finishAll();
+        return StartResult::kStarted;
+    }
+    for (const DeviceJob& job : run->jobs()) {
+        const bool started = startThread(state, run, [&job](RunContext& own) {
+            RunDeviceJob(own, job);
+            own.finishJob();
+        });
+        if (!started) {
+            failUnstarted(*run, job);
+            run->finishJob();
+        }
+    }
+    return StartResult::kStarted;
+}
+
+void RunDeviceJob(RunContext& run, const DeviceJob& job)
+{
+    const std::string ip = dottedText(job.ipAddress);
+    if (job.dataPort == 0 || job.httpPort == 0) {
+        post(run, DeviceStatus::PortError, ip, job);
+        return;
+    }
+    post(run, DeviceStatus::Connecting, ip, job);
+    try {
+        RunDeviceSession(run, job, ip);
+    } catch (const std::exception& error) {
+        platform::debugPrintf("---RunDeviceJob %s: %s--", ip.c_str(), error.what());
+        post(run, DeviceStatus::ConnectFail, ip, job);
+    }
+}
+
+void RunDeviceSession(RunContext& run, const DeviceJob& job, std::string_view ip)
+{
+    if (!isDeviceAddress(job.ipAddress)) {
+        post(run, DeviceStatus::ConnectFail, ip, job);
+        return;
+    }
+    // Destroyed last, after the link and the session.
+    common::CSwlConnectProc connector(ip, static_cast<std::uint16_t>(job.dataPort & kPortMask));
+    const SWL_socket_t sock = connector.Connect(RunnerLimits::kConnectMs);
+    if (sock == SWL_INVALID_SOCKET) {
+        post(run, DeviceStatus::ConnectFail, ip, job);
+        return;
+    }
+
+    // The link owns the socket until the session takes it over.
+    const std::unique_ptr<common::CSwlTcpLink> link = linkOver(sock);
+    std::array<std::uint8_t, device::DeviceGreeting::kSize> greeting{};
+    if (!link ||
+        link->RecvExactTimed(greeting, RunnerLimits::kGreetingMs) != common::LinkResult::kMessage) {
+        post(run, DeviceStatus::ConnectFail, ip, job);
+        return;
+    }
+    SWL_socket_t handed = link->Detach();
+    if (handed == SWL_INVALID_SOCKET) {
+        post(run, DeviceStatus::ConnectFail, ip, job);
+        return;
+    }
+    int error = device::CreateSessionError::kOk;
+    device::SessionHandle session(
+        device::CreateSession(handed, greeting, &RecvCallback, &run, error));
+    if (!session) {
+        // The socket is still ours: an unsupported greeting version or no memory.
+        platform::debugPrintf("---RunDeviceSession %s no session: %d--", std::string(ip).c_str(),
+                              error);
+        SWL_CloseSocket(handed);
+        post(run, DeviceStatus::ConnectFail, ip, job);
+        return;
+    }
+
+    device::DEVICE_INFO info{};
+    const int result = session->Login(fieldText(job.userName), fieldText(job.password), info);
+    if (result != LoginResult::kOk) {
+        postLoginRefusal(run, job, ip, result);
+        return;
+    }
+    run.setOffline(false);
+    dispatch(run, job, *session);
+}
+
+} // namespace galvorn

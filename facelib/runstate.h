@@ -1,0 +1,167 @@
+#pragma once
+
+#include "facelib/callbackinfo.h"
+#include "facelib/devicejob.h"
+#include "facelib/transfertables.h"
+#include "support/inttypes.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace galvorn {
+
+// At most this many devices take part in one run.
+inline constexpr std::size_t kMaxDevicesPerRun = 32;
+
+class RunState;
+
+// One run as its workers, its operations and its device sessions' callbacks see it: the
+// operation and the jobs fixed when the run started, the run's stop flag and active-worker
+// count, and, through the run state, the callback lock, the offline flag and the per-run
+// tables. It is also the run's status sink and the owner of its jobs.
+//
+// Shared by the run's worker threads and the run state; it outlives every session of the
+// run, so it is the context handed to the sessions' owner callback (RecvCallback).
+class RunContext final : public StatusSink
+{
+public:
+    RunContext(RunState& state, OperationType operation, std::vector<DeviceJob> jobs,
+               tuint64 generation);
+
+    RunContext(const RunContext&) = delete;
+    RunContext& operator=(const RunContext&) = delete;
+
+    // Hands the record to the window's sink while this run is the latest one started;
+    // statuses of a run that a later Start replaced are dropped, so they can neither
+    // write into the new run's rows nor end it.
+    void postStatus(std::unique_ptr<CallbackInfo> info) override;
+
+    OperationType operation() const { return operation_; }
+    // Fixed for the life of the run; every job's owner is this run.
+    const std::vector<DeviceJob>& jobs() const { return jobs_; }
+
+    // Polled by the workers and the running operation between their steps.
+    bool stopRequested() const { return stop_.load(); }
+    void requestStop() { stop_.store(true); }
+
+    // Jobs of the run whose worker has not ended yet: the number of jobs at the start.
+    int activeWorkers() const { return active_.load(); }
+    // Parallel runs: one job's worker has ended. The call that brings the count to 0
+    // clears the stop flag; exactly one call does. True for that call.
+    bool finishJob();
+    // Sequential runs: the one worker has ended, whether or not it served every job. The
+    // count becomes 0 and the stop flag is cleared.
+    void finishAll();
+
+    // The main window's callback lock: it guards the offline flag and the reply-side
+    // state of the operations against the sessions' callbacks.
+    std::mutex& callbackLock();
+    bool offline() const;
+    // Takes the callback lock.
+    void setOffline(bool offline);
+    TransferTables& tables();
+
+private:
+    RunState& state_;
+    const OperationType operation_;
+    const std::vector<DeviceJob> jobs_;
+    const tuint64 generation_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> active_;
+};
+
+// The state of the runs of one main window. The window owns it and drives it from the
+// GUI thread; the workers reach it only through their RunContext. Nothing here touches a
+// widget, so a test or a command-line front end can drive runs the same way.
+//
+// Threads: the members marked "GUI thread" are called from the one thread that starts
+// and ends runs; the others from any thread.
+class RunState
+{
+public:
+    // `sink` receives the statuses of the current run; it must not call back into the
+    // run state from postStatus().
+    explicit RunState(StatusSink* sink);
+    // shutdown().
+    ~RunState();
+
+    RunState(const RunState&) = delete;
+    RunState& operator=(const RunState&) = delete;
+
+    // GUI thread: the operation and the jobs the next run starts with.
+    void setOperation(OperationType operation) { operation_ = operation; }
+    OperationType operation() const { return operation_; }
+    // Replaces the previous run's jobs. Workers of earlier runs keep their own copies.
+    void setJobs(std::vector<DeviceJob> jobs) { jobs_ = std::move(jobs); }
+    const std::vector<DeviceJob>& jobs() const { return jobs_; }
+
+    bool running() const { return running_.load(); }
+    void setRunning(bool running) { running_.store(running); }
+
+    // GUI thread. Cancel: the running flag is cleared and the current run's stop flag
+    // set; its workers stop at their next poll and still post their final statuses.
+    void cancel();
+    // GUI thread. The end of a run: the running flag and the per-run tables are cleared.
+    void endRun();
+    // GUI thread: the current run's stop flag and active-worker count (false and 0
+    // before the first run).
+    bool stopRequested() const;
+    int activeWorkers() const;
+
+    // GUI thread, for the worker start: a new run of the operation and the jobs set above,
+    // with the active-worker count at the number of jobs and every job's owner set to the
+    // run. From now on statuses of earlier runs are dropped, and an earlier run still
+    // working is asked to stop.
+    std::shared_ptr<RunContext> beginRun();
+
+    std::mutex& callbackLock() { return callbackLock_; }
+    bool offline() const { return offline_.load(); }
+    // Takes the callback lock.
+    void setOffline(bool offline);
+    TransferTables& tables() { return tables_; }
+
+    // Worker threads of every run, counted from before a thread is created until its
+    // last access to the run state; used by the worker start only.
+    void workerStarted();
+    void workerEnded();
+
+    // Blocks until every worker of every run has ended.
+    void waitForWorkers();
+    // The same with a limit; false when workers are still running after it.
+    bool waitForWorkersFor(std::chrono::milliseconds limit);
+
+    // GUI thread. Asks the current run to stop, drops every status from now on, and
+    // waits until every worker has ended. The window calls it before anything the sink
+    // uses is destroyed. Idempotent.
+    void shutdown();
+
+private:
+    friend class RunContext;
+    void forward(tuint64 generation, std::unique_ptr<CallbackInfo> info);
+
+    // GUI thread only.
+    OperationType operation_ = OperationType::ExportData;
+    std::vector<DeviceJob> jobs_;
+    std::shared_ptr<RunContext> current_;
+
+    std::atomic<bool> running_{false};
+    std::atomic<bool> offline_{false};
+    std::mutex callbackLock_;
+    TransferTables tables_;
+
+    // Guards sink_ and generation_: a status is forwarded only while its run is current.
+    std::mutex postLock_;
+    StatusSink* sink_;
+    tuint64 generation_ = 0;
+
+    std::mutex workersLock_;
+    std::condition_variable workersChanged_;
+    int liveWorkers_ = 0;
+};
+
+} // namespace galvorn
