@@ -1,0 +1,69 @@
+#pragma once
+
+#include "tools/devsim/deviceface.h"
+#include "tools/devsim/reactor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <poll.h>
+#include <string>
+#include <sys/eventfd.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+// Simulated cameras for the runner tests: the simulator's device-protocol face, one per
+// camera, each on its own ephemeral port, all served by one reactor thread of the test.
+// The settings are fixed before the thread starts.
+class Cameras
+{
+public:
+    explicit Cameras(std::vector<galvorn::devsim::DeviceFaceSettings> settings)
+    {
+        for (auto& each : settings) {
+            faces_.push_back(std::make_unique<galvorn::devsim::DeviceFace>(each, reactor_));
+            std::string error;
+            if (!faces_.back()->open(error))
+                ADD_FAILURE() << "camera " << faces_.size() - 1 << ": " << error;
+        }
+        stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        reactor_.watch(stopFd_, POLLIN, [this](short) { reactor_.stop(); });
+        thread_ = std::thread([this] { reactor_.run(); });
+    }
+
+    ~Cameras()
+    {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
+        thread_.join();
+        faces_.clear();
+        reactor_.unwatch(stopFd_);
+        ::close(stopFd_);
+    }
+
+    Cameras(const Cameras&) = delete;
+    Cameras& operator=(const Cameras&) = delete;
+
+    std::uint16_t port(std::size_t camera) const { return faces_.at(camera)->port(); }
+    std::size_t size() const { return faces_.size(); }
+
+private:
+    galvorn::devsim::Reactor reactor_;
+    std::vector<std::unique_ptr<galvorn::devsim::DeviceFace>> faces_;
+    int stopFd_ = -1;
+    std::thread thread_;
+};
+
+// The lines of a camera's recording file that record a login, as the camera judged it.
+inline std::vector<std::string> recordedLogins(const std::string& path)
+{
+    std::vector<std::string> logins;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        if (line.find("name=CMD_LOGIN") != std::string::npos)
+            logins.push_back(line);
+    return logins;
+}
