@@ -56,12 +56,11 @@ protected:
     QString browseForImport(const QString& file)
     {
         QString warning;
-        answerNextModal([&warning](QWidget* box) {
+        const ModalAnswer modal([&warning](QWidget* box) {
             warning = static_cast<N12_MessageBox*>(box)->text();
             box->close();
         });
         window.applyBrowsedPath(file);
-        QTest::qWait(30); // lets an unused poll for a modal box run out harmlessly
         return warning;
     }
 

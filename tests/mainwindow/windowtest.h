@@ -18,6 +18,18 @@ protected:
     QTemporaryDir config;
 };
 
-// Arranges for the next modal dialog to be handed to `answer` as soon as it is shown;
-// `answer` must close it. Returns at once.
-void answerNextModal(std::function<void(QWidget*)> answer);
+class QTimer;
+
+// While it lives, hands the first modal dialog that is shown to `answer`, which must
+// close it. Later dialogs are left alone.
+class ModalAnswer
+{
+public:
+    explicit ModalAnswer(std::function<void(QWidget*)> answer);
+    ~ModalAnswer();
+    ModalAnswer(const ModalAnswer&) = delete;
+    ModalAnswer& operator=(const ModalAnswer&) = delete;
+
+private:
+    QTimer* poll_;
+};

@@ -3,19 +3,22 @@
 #include <QApplication>
 #include <QTimer>
 
-void answerNextModal(std::function<void(QWidget*)> answer)
+ModalAnswer::ModalAnswer(std::function<void(QWidget*)> answer) : poll_(new QTimer)
 {
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+    poll_->setInterval(10);
+    QObject::connect(poll_, &QTimer::timeout, [this, answer] {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal)
             return;
-        poll->stop();
-        poll->deleteLater();
+        poll_->stop();
         answer(modal);
     });
-    poll->start();
+    poll_->start();
+}
+
+ModalAnswer::~ModalAnswer()
+{
+    delete poll_;
 }
 
 int main(int argc, char** argv)

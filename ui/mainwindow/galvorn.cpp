@@ -3,7 +3,12 @@
 #include "app/logging.h"
 #include "config/languagetable.h"
 #include "discovery/devicerecord.h"
+#include "facelib/jobbuilder.h"
+#include "facelib/runner.h"
+#include "facelib/statustable.h"
 #include "facelib/summarypanes.h"
+#include "platform/addressprep.h"
+#include "platform/addresswait.h"
 #include "platform/desktop.h"
 #include "platform/paths.h"
 #include "ui/devicetree/devicetree.h"
@@ -19,6 +24,7 @@
 #include "widgets/vrnpushbutton.h"
 #include "widgets/vrnradiobutton.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -143,6 +149,7 @@ Galvorn::Galvorn(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(parent, fl
 
 Galvorn::~Galvorn()
 {
+    runState_.shutdown();
     galvorn::releaseLanguage();
     networkWait_.Stop();
     searchManager_.Detach(this);
@@ -429,6 +436,146 @@ void Galvorn::slot_btnCloseClicked()
     close();
 }
 
+// Closing during a run (the close button, or the window manager's close) asks first;
+// No, Escape and the box's own close button keep the window.
+void Galvorn::closeEvent(QCloseEvent* event)
+{
+    if (isRunning() &&
+        N12_MessageBox::questionYesNo(uiText("IDCS_SURE_WANT_QUIT"), this) != N12_MessageBox::Yes) {
+        event->ignore();
+        return;
+    }
+    BaseDialog::closeEvent(event);
+}
+
+void Galvorn::postStatus(std::unique_ptr<galvorn::CallbackInfo> info)
+{
+    QMetaObject::invokeMethod(this, "slot_recvCallbackInfo", Qt::QueuedConnection,
+                              Q_ARG(void*, info.release()));
+}
+
+void Galvorn::slot_recvCallbackInfo(void* data)
+{
+    const std::unique_ptr<galvorn::CallbackInfo> info(static_cast<galvorn::CallbackInfo*>(data));
+    const galvorn::StatusEffect effect =
+        galvorn::statusEffect(*info, runState_.operation(), runState_.tables());
+    if (effect.panes)
+        showSummaryPanes(effect.panes->left, effect.panes->right);
+    if (effect.rowText)
+        setRowStatus(QString::fromUtf8(info->mac.data()), QString::fromStdString(*effect.rowText));
+}
+
+void Galvorn::setRowStatus(const QString& mac, const QString& text)
+{
+    deviceTree_->setTickedRowStatus(mac, text);
+    if (!everyTickedRowFinal())
+        return;
+    runState_.endRun();
+    applyControlState(false);
+}
+
+bool Galvorn::everyTickedRowFinal()
+{
+    const QStringList texts = deviceTree_->tickedStatusTexts();
+    const QList<OnlineDeviceInfo*> devices = deviceTree_->tickedDevices();
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        const std::string errorText =
+            galvorn::deviceErrorText(runState_.tables(), devices[i]->mac.toStdString());
+        if (!galvorn::isFinalRowText(texts[i].toStdString(), errorText))
+            return false;
+    }
+    return true;
+}
+
+void Galvorn::applyControlState(bool running)
+{
+    deviceTree_->applyRunState(running);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             userEdit_, passwordEdit_, libraryPasswordEdit_, browseButton_, clearButton_})
+        w->setEnabled(!running);
+    startButton_->setText(uiText(running ? "IDCS_CANCEL" : "IDCS_START"));
+    const bool import = operationType_ == galvorn::OperationType::ImportData;
+    selectAllButton_->setEnabled(import && !running);
+    sameTypeButton_->setEnabled(import && !running && deviceTree_->sameTypeTest());
+}
+
+QString Galvorn::refusalBeforeJobs() const
+{
+    if (!selectedPath_.isEmpty())
+        return {};
+    switch (*operationType_) {
+    case galvorn::OperationType::ImportData:
+        return uiText("IDCS_SELECT_IMPORTFILE");
+    case galvorn::OperationType::BatchAdd:
+        return uiText("IDCS_SELECT_BATCHADDDIR");
+    case galvorn::OperationType::ExportData:
+    case galvorn::OperationType::ExportCsv:
+        break;
+    }
+    return uiText("IDCS_SELECT_EXPORTDIR");
+}
+
+// One job per ticked row, in tree order. A device whose second address had to be added
+// to a local adapter is connected only once that address is active, or after the wait
+// gives up.
+std::vector<galvorn::DeviceJob> Galvorn::buildJobs()
+{
+    const galvorn::RunInputs inputs{
+        userEdit_->text().toStdString(), passwordEdit_->text().toStdString(),
+        pathEdit_->text().toStdString(), libraryPasswordEdit_->text().toStdString()};
+    std::vector<galvorn::DeviceJob> jobs;
+    for (const OnlineDeviceInfo* device : deviceTree_->tickedDevices()) {
+        std::uint32_t connectAddress = 0;
+        std::uint32_t addedAddress = 0;
+        if (galvorn::platform::PrepareDeviceAddress({device->ipAddr2.toStdString(),
+                                                     device->maskAddr2.toStdString(),
+                                                     device->mac.toStdString()},
+                                                    connectAddress, addedAddress))
+            galvorn::platform::WaitForLocalAddress(addedAddress);
+        const galvorn::DeviceRow row{device->ipAddr.toStdString(),
+                                     device->ipAddr2.toStdString(),
+                                     device->mac.toStdString(),
+                                     device->softwareVer.toStdString(),
+                                     device->dataPort,
+                                     device->httpPort};
+        jobs.push_back(
+            galvorn::BuildDeviceJob(row, inputs, tuint32(jobs.size()), connectAddress));
+    }
+    deviceTree_->clearStatusColumn();
+    return jobs;
+}
+
+void Galvorn::slot_btnStartClicked()
+{
+    if (isRunning()) {
+        runState_.cancel();
+        applyControlState(false);
+        return;
+    }
+    if (const QString refusal = refusalBeforeJobs(); !refusal.isEmpty()) {
+        N12_MessageBox::warning(refusal, this);
+        return;
+    }
+    std::vector<galvorn::DeviceJob> jobs = buildJobs();
+    if (jobs.empty()) {
+        const bool exporting = operationType_ == galvorn::OperationType::ExportData ||
+                               operationType_ == galvorn::OperationType::ExportCsv;
+        N12_MessageBox::warning(
+            uiText(exporting ? "IDCS_EXPORT_DEVICE" : "IDCS_SELECT_IMPORT_DEVICE"), this);
+        return;
+    }
+    if (jobs.size() > galvorn::kMaxDevicesPerRun) {
+        N12_MessageBox::warning(uiText("IDCS_WARN_BATCHIMPORT_MAX_NUM"), this);
+        return;
+    }
+    runState_.setOperation(*operationType_);
+    runState_.setJobs(std::move(jobs));
+    runState_.tables().clear();
+    runState_.setRunning(true);
+    applyControlState(true);
+    galvorn::StartWorkers(runState_);
+}
+
 void Galvorn::connectRunControls()
 {
     connect(selectAllButton_, &QPushButton::clicked, this, &Galvorn::slot_btnAllClicked);
@@ -439,6 +586,7 @@ void Galvorn::connectRunControls()
     connect(batchAddButton_, &QPushButton::clicked, this, &Galvorn::slot_btnBatchAddClicked);
     connect(openExamplesButton_, &QPushButton::clicked, this, &Galvorn::slot_btnOpenExampleClicked);
     connect(browseButton_, &QPushButton::clicked, this, &Galvorn::slot_btnBrowseClicked);
+    connect(startButton_, &QPushButton::clicked, this, &Galvorn::slot_btnStartClicked);
     connect(datRadio_, &QRadioButton::clicked, this, &Galvorn::slot_exportTypeDATClick);
     connect(csvRadio_, &QRadioButton::clicked, this, &Galvorn::slot_exportTypeCSVClick);
 }

@@ -4,7 +4,9 @@
 #include "config/localsettings.h"
 #include "discovery/networkwait.h"
 #include "discovery/quarlomanage.h"
+#include "facelib/callbackinfo.h"
 #include "facelib/devicejob.h"
+#include "facelib/runstate.h"
 #include "widgets/basedialog.h"
 
 #include <QRect>
@@ -26,9 +28,10 @@ class VRNPushButton;
 class VRNRadioButton;
 
 // The program's only window. It owns every widget of the window, the settings read
-// at start-up, the search and the runs. It observes the search manager: records arrive
-// on the search library's thread and are posted to the GUI thread.
-class Galvorn : public BaseDialog, public CObserver<SEARCH_INFO>
+// at start-up, the search and the runs. It observes the search manager, and it is the
+// status sink of its runs: records of both arrive on other threads and are posted to
+// the GUI thread.
+class Galvorn : public BaseDialog, public CObserver<SEARCH_INFO>, public galvorn::StatusSink
 {
     Q_OBJECT
 
@@ -52,6 +55,10 @@ public:
 
     // Search library thread: posts the window's copy of the record to the GUI thread.
     void Update(SEARCH_INFO record, CObservable<SEARCH_INFO>* source) override;
+    // Worker and session threads: queues the record to slot_recvCallbackInfo.
+    void postStatus(std::unique_ptr<galvorn::CallbackInfo> info) override;
+
+    galvorn::RunState& runState() { return runState_; }
 
 public slots:
     void slot_btnCloseClicked();
@@ -64,6 +71,8 @@ public slots:
     void slot_btnAllClicked();
     void slot_btnClearClicked();
     void slot_btnSameTypeClicked();
+    void slot_recvCallbackInfo(void* data);
+    void slot_btnStartClicked();
     void slot_btnImportFaceLibraryClicked();
     void slot_btnExportFaceLibraryClicked();
     void slot_btnBatchAddClicked();
@@ -74,6 +83,7 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -89,7 +99,15 @@ private:
     void buildDeviceTree();
     void startSearch();
 
-    bool isRunning() const { return running_; }
+    bool isRunning() const { return runState_.running(); }
+    // The reason Start cannot begin a run with the current inputs; empty when it can.
+    QString refusalBeforeJobs() const;
+    std::vector<galvorn::DeviceJob> buildJobs();
+    void applyControlState(bool running);
+    // Writes a status text into the device's ticked rows and ends the run when every
+    // ticked row shows a final text.
+    void setRowStatus(const QString& mac, const QString& text);
+    bool everyTickedRowFinal();
     // Shows the check mark of the current operation on the three operation buttons.
     void showOperationChecks();
     // What every change of operation does first: a new type, no path, no library password.
@@ -103,11 +121,12 @@ private:
     galvorn::LocalSettings settings_;
     std::optional<galvorn::OperationType> operationType_;
     QString selectedPath_;
-    bool running_ = false;
     galvorn::facefile::Reader importFile_;
     CQuarloManage searchManager_;
     CNetworkWait networkWait_;
     std::unique_ptr<DeviceTree> deviceTree_;
+    // Last, so that it is destroyed first: its workers post into the window.
+    galvorn::RunState runState_{this};
     bool maximized_ = false;
     QRect normalGeometry_;
     bool restoringFromMinimized_ = false;

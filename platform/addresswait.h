@@ -1,0 +1,17 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace galvorn::platform {
+
+// How long a run waits for an address it added to a local adapter: 80 checks 100 ms apart.
+inline constexpr std::chrono::milliseconds kAddedAddressWait{8000};
+
+// Blocks until the address (network byte order) is one of this host's IPv4 addresses, or
+// until the limit has passed. Wakes on the system's address changes rather than polling.
+// True when the address is there.
+bool WaitForLocalAddress(std::uint32_t address,
+                         std::chrono::milliseconds limit = kAddedAddressWait);
+
+} // namespace galvorn::platform
