@@ -90,6 +90,7 @@ pc=${prefix}pc
 namespaces=()
 children=()
 held=()
+exec {script_input}<&0
 
 cleanup() {
     local pid name
@@ -122,10 +123,11 @@ spawn() {
     local in=$1 out=$2 err=$3
     shift 3
     (
-        [[ $in == - ]] || exec <"$in"
+        # A background job's input would be /dev/null; "-" means the script's own.
+        if [[ $in == - ]]; then exec <&"$script_input"; else exec <"$in"; fi
         [[ $out == - ]] || exec >"$out"
         [[ $err == - ]] || exec 2>"$err"
-        for fd in "${held[@]}"; do
+        for fd in "${held[@]}" "$script_input"; do
             exec {fd}>&-
         done
         exec setpriv --pdeathsig TERM -- "$@"
