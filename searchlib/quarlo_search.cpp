@@ -46,7 +46,12 @@ extern "C" int QUARLO_SEARCH_Initial(QuarloSearchCallback callback, void* userDa
     std::lock_guard lock(gInstanceMutex);
     if (gInstance)
         return QUARLO_SEARCH_ERROR;
-    gInstance = SearchEngine::create(callback, userData, count);
+    // Out of memory or threads: the caller gets a result code, not an exception.
+    try {
+        gInstance = SearchEngine::create(callback, userData, count);
+    } catch (...) {
+        return QUARLO_SEARCH_ERROR;
+    }
     return gInstance ? QUARLO_SEARCH_OK : QUARLO_SEARCH_ERROR;
 }
 

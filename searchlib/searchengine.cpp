@@ -61,8 +61,14 @@ std::unique_ptr<SearchEngine> SearchEngine::create(QuarloSearchCallback callback
         ::close(socketFd);
         return nullptr;
     }
-    std::unique_ptr<SearchEngine> engine(
-        new SearchEngine(callback, userData, maxInterfaces, socketFd, wakeFd));
+    std::unique_ptr<SearchEngine> engine;
+    try {
+        engine.reset(new SearchEngine(callback, userData, maxInterfaces, socketFd, wakeFd));
+    } catch (...) {
+        ::close(wakeFd);
+        ::close(socketFd);
+        throw;
+    }
     // The thread starts under the lock and takes it first, so that it sees thread_ set.
     std::lock_guard lock(engine->mutex_);
     engine->thread_ = std::thread([raw = engine.get()] { raw->run(); });

@@ -26,7 +26,8 @@ inline constexpr int kGonePeriods = 3;
 class SearchEngine
 {
 public:
-    // Opens the socket and starts the thread. Null when that fails. `maxInterfaces` >= 1.
+    // Opens the socket and starts the thread. Null when that fails; throws only when memory
+    // or threads run out. `maxInterfaces` >= 1.
     static std::unique_ptr<SearchEngine> create(QuarloSearchCallback callback, void* userData,
                                                 int maxInterfaces);
     ~SearchEngine();
