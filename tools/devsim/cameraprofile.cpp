@@ -18,7 +18,7 @@ enum class Kind
     Seconds  // unsigned decimal
 };
 
-struct FieldSpec
+struct FieldInfo
 {
     Field field;
     const char* key;
@@ -27,7 +27,7 @@ struct FieldSpec
 };
 
 // One row per field, in Field order.
-constexpr FieldSpec kFields[] = {
+constexpr FieldInfo kFields[] = {
     {Field::ProductSeries, "productSeries", Kind::Text, "VRN_IPC"},
     {Field::DevName, "devName", Kind::Text, "IPC"},
     {Field::ProductModel, "productModel", Kind::Text, "IPC-2100"},
@@ -97,15 +97,15 @@ void addText(pugi::xml_node parent, const char* name, const std::string& text)
 
 CameraProfile::CameraProfile()
 {
-    for (const auto& spec : kFields)
-        values_[index(spec.field)] = spec.defaultValue;
+    for (const auto& info : kFields)
+        values_[index(info.field)] = info.defaultValue;
 }
 
 bool CameraProfile::fieldByKey(std::string_view key, Field& field)
 {
-    for (const auto& spec : kFields) {
-        if (key == spec.key) {
-            field = spec.field;
+    for (const auto& info : kFields) {
+        if (key == info.key) {
+            field = info.field;
             return true;
         }
     }
