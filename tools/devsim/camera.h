@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tools/devsim/cameraprofile.h"
+#include "tools/devsim/deviceface.h"
 #include "tools/devsim/reactor.h"
 #include "tools/devsim/searchface.h"
 #include "tools/devsim/webface.h"
@@ -13,8 +14,9 @@ namespace galvorn::devsim {
 
 // One simulated camera. Its state (profile, running time, silence, answer mode) lives
 // here; each face shows it on one network service: the search face answers probes, the
-// web face serves a page naming the camera. A further face is one more member that is
-// opened in open() and reads the same state.
+// web face serves a page naming the camera, the device face speaks the device protocol
+// on the data port. A further face is one more member that is opened in open() and reads
+// the same state.
 class Camera
 {
 public:
@@ -27,8 +29,11 @@ public:
     bool open(std::string& error);
 
     const CameraProfile& profile() const { return profile_; }
-    // Changes an answer field. Empty result on success, else the reason.
+    // Changes an answer field or a device.* setting. Empty result on success, else the
+    // reason.
     std::string set(std::string_view key, std::string_view value);
+    // Sends the device events to every client logged in to the device face.
+    void sendDeviceEvents() { device_.sendEvents(); }
     void setSilenced(bool silenced) { silenced_ = silenced; }
     bool silenced() const { return silenced_; }
     void setAnswerMode(AnswerMode mode) { mode_ = mode; }
@@ -45,6 +50,7 @@ private:
     AnswerMode mode_ = AnswerMode::Normal;
     SearchFace search_;
     WebFace web_;
+    DeviceFace device_;
 };
 
 } // namespace galvorn::devsim

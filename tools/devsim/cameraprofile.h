@@ -1,6 +1,7 @@
 #pragma once
 
 #include "searchlib/macaddress.h"
+#include "tools/devsim/deviceface_settings.h"
 
 #include <array>
 #include <cstddef>
@@ -62,6 +63,9 @@ public:
     searchlib::MacAddress mac;
     // Host byte order. 0 until configured.
     std::uint32_t bindAddress = 0;
+    // The device-protocol face: the device.* keys. Its address, port and MAC are taken
+    // from bindAddress, dataPort and mac when the camera opens.
+    DeviceFaceSettings device;
 
     const std::string& value(Field field) const { return values_[index(field)]; }
     // Checks the value against the field's kind. Empty result on success, else the reason.

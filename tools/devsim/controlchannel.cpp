@@ -60,13 +60,19 @@ std::string ControlChannel::execute(std::string_view line, bool& quit)
         quit = true;
         return "ok";
     }
-    if (command != "set" && command != "silence" && command != "revive" && command != "answer")
+    if (command != "set" && command != "silence" && command != "revive" && command != "answer" &&
+        command != "events")
         return "error unknown command \"" + std::string(command) + "\"";
     const std::string_view selector = nextWord(rest);
     const std::vector<Camera*> cameras = select(selector);
     if (cameras.empty())
         return "error no camera \"" + std::string(selector) + "\"";
 
+    if (command == "events") {
+        for (Camera* camera : cameras)
+            camera->sendDeviceEvents();
+        return "ok";
+    }
     if (command == "silence" || command == "revive") {
         for (Camera* camera : cameras)
             camera->setSilenced(command == "silence");

@@ -1,6 +1,7 @@
 #include "tools/devsim/devsimconfig.h"
 
 #include "platform/netif.h"
+#include "tools/devsim/deviceface_config.h"
 
 #include <set>
 
@@ -32,6 +33,8 @@ std::string applyLine(CameraProfile& camera, std::string_view key, std::string_v
         haveMac = true;
         return {};
     }
+    if (isDeviceFaceKey(key))
+        return setDeviceFaceKey(camera.device, key, value);
     if (key == "bind") {
         if (!platform::parseIpv4(std::string(value), camera.bindAddress) || camera.bindAddress == 0)
             return "bind is not a dotted IPv4 address";
