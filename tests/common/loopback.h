@@ -11,21 +11,77 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <spawn.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 // Loopback helpers for the socket tests. They run only inside the private network
 // namespace that the test runner creates (GALVORN_NETNS is set there).
 
 #define REQUIRE_PRIVATE_NETNS()                                                                    \
     do {                                                                                           \
-        if (std::getenv("GALVORN_NETNS") == nullptr)                                               \
+        if (!testnet::inPrivateNetns())                                                            \
             GTEST_SKIP() << "runs only in a private network namespace";                            \
     } while (0)
 
 namespace testnet {
+
+// True in the namespace that tests/netns/run-in-netns.sh made and named in GALVORN_NETNS.
+inline bool inPrivateNetns()
+{
+    const char* declared = std::getenv("GALVORN_NETNS");
+    char actual[64] = {};
+    const ssize_t length = ::readlink("/proc/self/ns/net", actual, sizeof actual - 1);
+    return declared && length > 0 &&
+           std::string(actual, static_cast<std::size_t>(length)) == declared;
+}
+
+// Runs ip(8) with the arguments, without a shell; only ever inside the private namespace.
+// True when it exits with 0.
+inline bool runIp(std::vector<std::string> words)
+{
+    if (!inPrivateNetns())
+        return false;
+    words.insert(words.begin(), "ip");
+    std::vector<char*> argv;
+    for (auto& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, "ip", nullptr, nullptr, argv.data(), environ) != 0)
+        return false;
+    int status = 0;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// An interface with a given MAC and one address (one end of a veth pair whose other end
+// stays in the namespace too), in the private namespace; removed at the end of the scope.
+class TestInterface
+{
+public:
+    TestInterface(std::string name, const std::string& mac, const std::string& address)
+        : name_(std::move(name))
+    {
+        ok_ = runIp({"link", "add", name_, "address", mac, "type", "veth", "peer", "name",
+                     name_ + "p"}) &&
+              runIp({"addr", "add", address, "dev", name_}) &&
+              runIp({"link", "set", name_ + "p", "up"}) && runIp({"link", "set", name_, "up"});
+    }
+    ~TestInterface() { runIp({"link", "del", name_}); }
+    TestInterface(const TestInterface&) = delete;
+    TestInterface& operator=(const TestInterface&) = delete;
+
+    bool ok() const { return ok_; }
+
+private:
+    std::string name_;
+    bool ok_ = false;
+};
 
 inline sockaddr_in loopbackAddress(std::uint16_t port)
 {

@@ -77,6 +77,23 @@ TEST_F(Session, LogsInInEveryMode)
     }
 }
 
+TEST_F(Session, TheLoginCarriesTheMacOfTheAdapterItLeavesFrom)
+{
+    testnet::TestInterface adapter("gvsess0", "02:00:5e:44:55:66", "198.51.100.8/24");
+    ASSERT_TRUE(adapter.ok());
+    settings_.bindAddress = 0xC6336408;
+    const auto face = startFace();
+    Opened opened = openSession(face->port(), owner_, "admin", "123456", "198.51.100.8");
+    ASSERT_EQ(opened.stage, Stage::Done) << opened.code;
+    EXPECT_EQ(recorded().back().at("mac"), "02:00:5e:44:55:66");
+
+    settings_.bindAddress = 0;
+    const auto loopbackFace = startFace();
+    Opened overLoopback = openSession(loopbackFace->port(), owner_);
+    ASSERT_EQ(overLoopback.stage, Stage::Done);
+    EXPECT_EQ(recorded().back().at("mac"), "00:00:00:00:00:00");
+}
+
 TEST_F(Session, RefusalsMapToTheirResults)
 {
     struct Row

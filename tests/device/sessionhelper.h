@@ -103,11 +103,11 @@ struct Opened
 // Connects, reads the greeting through a link of its own, hands the socket to a new
 // session and logs in, as the operation runner does.
 inline Opened openSession(std::uint16_t port, Owner& owner, const char* user = "admin",
-                          const char* password = "123456")
+                          const char* password = "123456", const char* address = "127.0.0.1")
 {
     using namespace galvorn;
     Opened opened;
-    common::CSwlConnectProc connector("127.0.0.1", port);
+    common::CSwlConnectProc connector(address, port);
     SWL_socket_t sock = connector.Connect(3000);
     if (sock == SWL_INVALID_SOCKET)
         return opened;

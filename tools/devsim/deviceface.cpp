@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -28,6 +29,19 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 constexpr std::size_t kGreetingSize = 64;
 constexpr std::size_t kCommandHeaderSize = 16;
 constexpr std::uint32_t kFragmentMarker = 0xFFFFFFFF;
+// Where the login payload carries the client adapter's MAC.
+constexpr std::size_t kLoginMacOffset = 104;
+
+std::string macText(std::span<const std::uint8_t> bytes)
+{
+    std::string text;
+    char part[4];
+    for (const std::uint8_t byte : bytes) {
+        std::snprintf(part, sizeof part, text.empty() ? "%02x" : ":%02x", byte);
+        text += part;
+    }
+    return text;
+}
 
 std::vector<std::uint8_t> commandBody(std::uint32_t command, std::uint32_t parameter,
                                       std::span<const std::uint8_t> payload)
@@ -245,6 +259,8 @@ void DeviceFace::onLogin(Connection& connection, std::uint32_t parameter,
     else if (settings_.maxConnections != 0 && loggedInCount() >= settings_.maxConnections)
         code = settings_.connectionLimitCode;
     std::string fields = "user=" + verdict.user + "\tmode=" + verdict.mode;
+    if (payload.size() >= kLoginMacOffset + 6)
+        fields += "\tmac=" + macText(payload.subspan(kLoginMacOffset, 6));
     fields += code == 0 ? "\tverdict=accepted" : "\tverdict=refused\tcode=" + std::to_string(code);
     if (!verdict.reason.empty())
         fields += "\treason=" + verdict.reason;
