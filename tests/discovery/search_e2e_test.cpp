@@ -1,7 +1,7 @@
 #include "discovery/devicerecord.h"
 #include "discovery/quarlomanage.h"
 
-#include "devsimchild.h"
+#include "testkit/devsimprocess.h"
 #include "privatenetns.h"
 
 #include <gtest/gtest.h>
@@ -92,7 +92,7 @@ TEST(SearchEndToEndTest, CamerasAppearChangeAndDisappear)
 {
     if (!inPrivateNetns())
         GTEST_FAIL() << "refusing to search outside the namespace of tests/netns/run-in-netns.sh";
-    DevsimChild devsim;
+    galvorn::testing::DevsimProcess devsim;
     std::string error;
     ASSERT_TRUE(devsim.start(camera(kGate, "127.0.1.1", "Gate", "VRN_IPC") +
                                  camera(kHall, "127.0.1.2", "Hall", "VRN_ipc") +

@@ -1,5 +1,7 @@
 #include "windowtest.h"
 
+#include "platform/desktop_qt.h"
+
 #include <QApplication>
 #include <QTimer>
 
@@ -24,6 +26,7 @@ ModalAnswer::~ModalAnswer()
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    galvorn::platform::installDesktopUrlOpener();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

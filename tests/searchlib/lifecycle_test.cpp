@@ -1,7 +1,7 @@
 // Starting, stopping and quitting the library, also from inside its own callbacks.
 
 #include "callbackrecorder.h"
-#include "devsimprocess.h"
+#include "testkit/devsimprocess.h"
 #include "searchlib/quarlo_search.h"
 #include "searchlib/searchcontrol.h"
 

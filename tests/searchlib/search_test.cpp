@@ -1,7 +1,7 @@
 // The device states as the application sees them, against simulated cameras.
 
 #include "callbackrecorder.h"
-#include "devsimprocess.h"
+#include "testkit/devsimprocess.h"
 #include "searchlib/quarlo_search.h"
 #include "searchlib/searchcontrol.h"
 

@@ -1,6 +1,6 @@
 // The simulator's web face: what the operator's double-click on a camera opens.
 
-#include "devsimprocess.h"
+#include "testkit/devsimprocess.h"
 
 #include <gtest/gtest.h>
 

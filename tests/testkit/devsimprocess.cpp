@@ -1,4 +1,4 @@
-#include "devsimprocess.h"
+#include "testkit/devsimprocess.h"
 
 #include <csignal>
 #include <cstdio>

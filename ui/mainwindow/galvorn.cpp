@@ -310,6 +310,7 @@ void Galvorn::buildLoginGroup()
     userEdit_->setObjectName(QStringLiteral("userEdit"));
     passwordLabel_ = makeFieldLabel(this, "IDCS_DEVICE_PWD");
     passwordEdit_ = makeCredentialEdit(this, true);
+    passwordEdit_->setObjectName(QStringLiteral("passwordEdit"));
 }
 
 void Galvorn::buildLibraryGroup()
