@@ -64,7 +64,7 @@ std::array<std::uint8_t, 4> magic(bool bad)
 } // namespace
 
 DeviceFace::DeviceFace(DeviceFaceSettings settings, Reactor& reactor)
-    : settings_(std::move(settings)), reactor_(reactor)
+    : settings_(std::move(settings)), reactor_(reactor), readBuffer_(kReadChunk)
 {}
 
 DeviceFace::~DeviceFace()
@@ -180,9 +180,8 @@ void DeviceFace::onConnection(int fd, short revents)
 
 void DeviceFace::readFrom(Connection& connection)
 {
-    std::vector<std::uint8_t> chunk(kReadChunk);
     while (!connection.dead) {
-        const ssize_t got = ::recv(connection.fd, chunk.data(), chunk.size(), 0);
+        const ssize_t got = ::recv(connection.fd, readBuffer_.data(), readBuffer_.size(), 0);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
@@ -192,7 +191,7 @@ void DeviceFace::readFrom(Connection& connection)
             return;
         }
         connection.lastHeard = Clock::now();
-        std::span<const std::uint8_t> data(chunk.data(), static_cast<std::size_t>(got));
+        std::span<const std::uint8_t> data(readBuffer_.data(), static_cast<std::size_t>(got));
         while (!data.empty() && !connection.dead) {
             std::size_t used = 0;
             const CSwlFrameReader::Event event = connection.reader.feed(data, used);

@@ -99,6 +99,8 @@ private:
     unsigned nextSerial_ = 1;
     std::map<int, std::unique_ptr<Connection>> connections_;
     std::FILE* recording_ = nullptr;
+    // Every connection reads through this one buffer; the face runs on one thread.
+    std::vector<std::uint8_t> readBuffer_;
 };
 
 } // namespace galvorn::devsim
