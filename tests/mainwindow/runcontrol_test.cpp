@@ -8,6 +8,8 @@
 #include "widgets/vrnpushbutton.h"
 #include "windowtest.h"
 
+#include "widgets/vrnbutton.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -167,16 +169,24 @@ TEST_F(RunControl, RunningWindowLocksItsControlsUntilCancelled)
     ASSERT_TRUE(
         QTest::qWaitFor([this] { return rowStatus(0) == uiText("IDCS_CONNECTING_DEVICE"); }, 2000));
 
-    // Closing asks; No keeps the window.
-    int asked = 0;
-    const ModalAnswer modal([&asked](QWidget* box) {
-        ++asked;
-        QTest::mouseClick(static_cast<N12_MessageBox*>(box)->button(N12_MessageBox::No),
-                          Qt::LeftButton);
-    });
-    window.close();
-    EXPECT_EQ(asked, 1);
-    EXPECT_TRUE(window.isVisible());
+    // Closing asks; No, Escape and the box's own close button all keep the window.
+    const std::function<void(N12_MessageBox*)> answers[] = {
+        [](N12_MessageBox* box) {
+            QTest::mouseClick(box->button(N12_MessageBox::No), Qt::LeftButton);
+        },
+        [](N12_MessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); },
+        [](N12_MessageBox* box) { QTest::mouseClick(box->closeButton(), Qt::LeftButton); },
+    };
+    for (const auto& answer : answers) {
+        int asked = 0;
+        const ModalAnswer modal([&asked, &answer](QWidget* box) {
+            ++asked;
+            answer(static_cast<N12_MessageBox*>(box));
+        });
+        window.close();
+        EXPECT_EQ(asked, 1);
+        EXPECT_TRUE(window.isVisible());
+    }
 
     click("startButton"); // cancel
     EXPECT_FALSE(window.runState().running());
