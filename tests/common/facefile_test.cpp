@@ -1,5 +1,7 @@
 #include "common/facefeatureimportandexport.h"
 
+#include "testkit/tempdir.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,29 +19,6 @@
 using namespace galvorn::facefile;
 
 namespace {
-
-class TempDir
-{
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "galvorn-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 std::vector<std::uint8_t> readFile(const std::string& path)
 {

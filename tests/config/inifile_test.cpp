@@ -1,5 +1,5 @@
 #include "config/inifile.h"
-#include "tempdir.h"
+#include "testkit/tempdir.h"
 
 #include <gtest/gtest.h>
 

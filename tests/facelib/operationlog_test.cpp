@@ -1,6 +1,7 @@
 #include "facelib/operationlog.h"
 #include "languagefixture.h"
 #include "platform/paths.h"
+#include "testkit/tempdir.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,33 +13,6 @@
 using namespace galvorn;
 
 namespace {
-
-class TempDir
-{
-public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "galvorn-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ec))
-            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 std::string readFile(const std::string& path)
 {

@@ -17,20 +17,9 @@ using galvorn::OperationType;
 
 namespace {
 
-class Operations : public WindowTest
+class Operations : public OneWindowTest
 {
 protected:
-    template <typename T>
-    T* child(const char* name) const
-    {
-        T* w = window.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_TRUE(w) << name;
-        return w;
-    }
-    void click(const char* button)
-    {
-        QTest::mouseClick(child<QAbstractButton>(button), Qt::LeftButton);
-    }
     bool shown(const char* name) const { return !child<QWidget>(name)->isHidden(); }
     QString path() const { return child<VRNLineEdit>("pathEdit")->text(); }
     QString pane(const char* name) const { return child<QTextEdit>(name)->toPlainText(); }
@@ -63,8 +52,6 @@ protected:
         window.applyBrowsedPath(file);
         return warning;
     }
-
-    Galvorn window;
 };
 
 } // namespace

@@ -20,21 +20,9 @@ namespace {
 
 constexpr int kStatusColumn = 15;
 
-class RunControl : public WindowTest
+class RunControl : public OneWindowTest
 {
 protected:
-    template <typename T>
-    T* child(const char* name) const
-    {
-        T* w = window.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_TRUE(w) << name;
-        return w;
-    }
-    void click(const char* button)
-    {
-        QTest::mouseClick(child<QAbstractButton>(button), Qt::LeftButton);
-    }
-
     // A device row as the search would deliver it, reachable on loopback.
     void addDevice(int n, int dataPort, int httpPort = 80)
     {
@@ -75,8 +63,6 @@ protected:
     {
         return QTest::qWaitFor([this] { return !window.runState().running(); }, ms);
     }
-
-    Galvorn window;
 };
 
 } // namespace

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "ui/mainwindow/galvorn.h"
+
+#include <QAbstractButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -16,6 +20,25 @@ protected:
     }
 
     QTemporaryDir config;
+};
+
+// A window test that owns a fresh window and finds its widgets by object name.
+class OneWindowTest : public WindowTest
+{
+protected:
+    template <typename T>
+    T* child(const char* name) const
+    {
+        T* w = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    void click(const char* button)
+    {
+        QTest::mouseClick(child<QAbstractButton>(button), Qt::LeftButton);
+    }
+
+    Galvorn window;
 };
 
 class QTimer;

@@ -2,9 +2,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <stdlib.h>
 #include <string>
 
-// A fresh folder below the system's temporary folder, removed with the object.
+// A fresh folder below the system's temporary folder, removed with the object even when
+// a test took the permissions away from parts of it.
 class TempDir
 {
 public:
@@ -15,8 +18,12 @@ public:
     }
     ~TempDir()
     {
+        namespace fs = std::filesystem;
         std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+        for (const auto& entry : fs::recursive_directory_iterator(path_, ec))
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
