@@ -1,10 +1,310 @@
 #include "facelib/operations.h"
 
+#include "common/facelibrarycsv.h"
+#include "common/wirebuffer.h"
+#include "device/commandids.h"
+#include "device/netdevice.h"
 #include "facelib/callbackinfo.h"
+#include "facelib/facetransfer.h"
 #include "facelib/runstate.h"
 #include "facelib/statuspayload.h"
+#include "platform/debuglog.h"
+
+#include <ctime>
+#include <vector>
 
 namespace galvorn {
+
+namespace {
+
+constexpr tuint32 kDirectionExport = 1;
+constexpr tuint32 kDirectionImport = 2;
+constexpr tuint32 kChunkMore = 1;
+constexpr tuint32 kChunkLast = 2;
+constexpr tuint32 kQueryPageSize = 10;
+constexpr std::size_t kQueryFilterSize = 276;
+constexpr char kCsvExtension[] = ".csv";
+
+// How a wait for the device ended.
+enum class Wait
+{
+    Done,
+    Stopped,
+    LinkLost,
+    TimedOut,
+};
+
+template <typename Predicate>
+Wait waitFor(FaceTransfer& transfer, std::unique_lock<std::mutex>& guard,
+             std::chrono::milliseconds limit, bool stoppable, const RunContext& run, Predicate done)
+{
+    if (transfer.waitFor(guard, limit, stoppable, done))
+        return Wait::Done;
+    if (transfer.linkLost)
+        return Wait::LinkLost;
+    if (stoppable && run.stopRequested())
+        return Wait::Stopped;
+    return Wait::TimedOut;
+}
+
+// Keeps a transfer registered for its session while the operation runs.
+class Registration
+{
+public:
+    Registration(RunContext& run, const device::CNetDevice& session,
+                 std::shared_ptr<FaceTransfer> transfer)
+        : run_(run), session_(&session)
+    {
+        run_.transfers().add(session_, std::move(transfer));
+    }
+    ~Registration() { run_.transfers().remove(session_); }
+    Registration(const Registration&) = delete;
+    Registration& operator=(const Registration&) = delete;
+
+private:
+    RunContext& run_;
+    const device::CNetDevice* session_;
+};
+
+std::vector<std::uint8_t> transferIdPayload(tuint32 transferId)
+{
+    common::WireWriter writer(4);
+    writer.u32(transferId);
+    return writer.take();
+}
+
+// Sends the start request and waits for its reply. On Done the transfer id is recorded
+// for the device.
+Wait startTransfer(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,
+                   tuint32 direction, std::string_view libraryPassword,
+                   std::chrono::milliseconds limit)
+{
+    {
+        const std::lock_guard guard(transfer.lock);
+        transfer.waitingStart = true;
+        transfer.markProgress();
+    }
+    if (session.StartFaceTransfer(direction, libraryPassword) != 0)
+        return Wait::LinkLost;
+    std::unique_lock guard(transfer.lock);
+    const Wait wait =
+        waitFor(transfer, guard, limit, true, run, [&transfer] { return !transfer.waitingStart; });
+    transfer.waitingStart = false;
+    if (wait == Wait::Done)
+        run.tables().setTransferId(transfer.deviceKey(), transfer.transferId);
+    return wait;
+}
+
+// Sends the end request and, when `limit` is given, waits for its reply.
+void endTransfer(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,
+                 std::chrono::milliseconds limit, const char* timeoutText)
+{
+    tuint32 transferId = 0;
+    {
+        const std::lock_guard guard(transfer.lock);
+        transfer.waitingEnd = true;
+        transfer.markProgress();
+        transferId = transfer.transferId;
+    }
+    // After waitingEnd no chunk reaches the file; the header goes in as it stands.
+    if (transfer.writer)
+        transfer.writer->close();
+    if (session.EndFaceTransfer(transferId) != 0)
+        return;
+    std::unique_lock guard(transfer.lock);
+    if (waitFor(transfer, guard, limit, false, run, [&transfer] { return !transfer.waitingEnd; }) ==
+        Wait::TimedOut)
+        platform::debugPrintf("%s", timeoutText);
+}
+
+// The final status of a failed transfer: the device's error when one is recorded for
+// the transfer, else `otherwise`.
+DeviceStatus failureStatus(RunContext& run, const FaceTransfer& transfer, bool started,
+                           DeviceStatus otherwise)
+{
+    if (started && run.tables().errorCode(transfer.deviceKey(), transfer.transferId) != 0)
+        return DeviceStatus::DeviceError;
+    return otherwise;
+}
+
+// The data loop of an export: requests chunk after chunk until the device reports the
+// end or a failure. False only when the export must give up without the end step.
+bool pullChunks(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,
+                std::chrono::milliseconds limit)
+{
+    const std::vector<std::uint8_t> request = transferIdPayload(transfer.transferId);
+    // Counted before the request leaves: its reply may come back before the wait starts.
+    std::unique_lock guard(transfer.lock);
+    tuint32 seen = transfer.receivedReplies;
+    transfer.markProgress();
+    guard.unlock();
+    if (session.SendCommand(device::CMD_FACE_EXPORT_DATA, request) != 0)
+        return true;
+    guard.lock();
+    for (;;) {
+        const Wait wait = waitFor(transfer, guard, limit, true, run,
+                                  [&] { return transfer.receivedReplies != seen; });
+        if (wait == Wait::Stopped)
+            return true;
+        if (wait == Wait::LinkLost)
+            return false;
+        if (wait == Wait::TimedOut) {
+            platform::debugPrintf("---ExportFile ExportData timeout---");
+            return false;
+        }
+        if (transfer.state != FaceTransfer::kInProgress)
+            return true;
+        seen = transfer.receivedReplies;
+        guard.unlock();
+        const int sent = session.SendCommand(device::CMD_FACE_EXPORT_DATA, request);
+        guard.lock();
+        if (sent != 0)
+            return true;
+    }
+}
+
+bool exportLibrary(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,
+                   std::string_view libraryPassword, bool& started)
+{
+    const std::chrono::milliseconds limit = run.limits().exportWait;
+    const Wait start =
+        startTransfer(session, transfer, run, kDirectionExport, libraryPassword, limit);
+    if (start == Wait::TimedOut)
+        platform::debugPrintf("---ExportFile StartExport timeout--");
+    if (start != Wait::Done)
+        return false;
+    started = true;
+    if (transfer.startResult != 0) {
+        session.EndFaceTransfer(transfer.transferId);
+        return false;
+    }
+    // A camera left in its transfer mode would refuse the next transfer, so a file that
+    // cannot be created still ends the transfer.
+    if (!transfer.writer->open()) {
+        session.EndFaceTransfer(transfer.transferId);
+        return false;
+    }
+    if (!pullChunks(session, transfer, run, limit))
+        return false;
+    endTransfer(session, transfer, run, limit, "---ExportFile ExportData timeout---");
+    const std::lock_guard guard(transfer.lock);
+    // commit() refuses a file whose closing write failed.
+    return transfer.dataComplete && transfer.endAccepted && transfer.writer->commit();
+}
+
+// Sends the chunk at the transfer's offset. False when it cannot be read or sent.
+bool pushChunk(device::CNetDevice& session, const facefile::Reader& file, tuint32 transferId,
+               std::uint64_t offset, std::uint64_t totalSize)
+{
+    const bool last = offset + facefile::kImportChunkSize > totalSize;
+    const std::size_t length =
+        last ? static_cast<std::size_t>(totalSize - offset) : facefile::kImportChunkSize;
+    std::vector<std::uint8_t> data(length);
+    if (!file.readChunk(offset, data))
+        return false;
+    common::WireWriter writer(12 + length);
+    writer.u32(transferId);
+    writer.u32(last ? kChunkLast : kChunkMore);
+    writer.u32(static_cast<tuint32>(length));
+    writer.bytes(data);
+    return session.SendCommand(device::CMD_FACE_IMPORT_DATA, writer.data()) == 0;
+}
+
+// The send loop of an import. False only when the import must give up without the end
+// step.
+bool pushChunks(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,
+                const facefile::Reader& file, std::chrono::milliseconds limit)
+{
+    std::unique_lock guard(transfer.lock);
+    tuint32 seen = transfer.receivedReplies;
+    for (;;) {
+        const std::uint64_t offset = transfer.offset;
+        guard.unlock();
+        const bool sent = pushChunk(session, file, transfer.transferId, offset, transfer.totalSize);
+        guard.lock();
+        if (!sent) {
+            transfer.state = FaceTransfer::kFailed;
+            return true;
+        }
+        transfer.markProgress();
+        const Wait wait = waitFor(transfer, guard, limit, true, run,
+                                  [&] { return transfer.receivedReplies != seen; });
+        if (wait == Wait::Stopped)
+            return true;
+        if (wait == Wait::LinkLost)
+            return false;
+        if (wait == Wait::TimedOut) {
+            platform::debugPrintf("---ImportFile ImportData timeout--");
+            return false;
+        }
+        if (transfer.state != FaceTransfer::kInProgress)
+            return true;
+        seen = transfer.receivedReplies;
+    }
+}
+
+bool importLibrary(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,
+                   const facefile::Reader& file, std::string_view libraryPassword, bool& started)
+{
+    const std::chrono::milliseconds limit = run.limits().importWait;
+    const Wait start =
+        startTransfer(session, transfer, run, kDirectionImport, libraryPassword, limit);
+    if (start == Wait::TimedOut)
+        platform::debugPrintf("---ImportFile StartExport timeout--");
+    // A stop during the start wait still sends the first chunk and the end request.
+    if (start != Wait::Done && start != Wait::Stopped)
+        return false;
+    started = start == Wait::Done;
+    if (started && transfer.startResult != 0)
+        return false;
+    if (!pushChunks(session, transfer, run, file, limit))
+        return false;
+    endTransfer(session, transfer, run, limit, "---ImportFile EndImport timeout--");
+    const std::lock_guard guard(transfer.lock);
+    return transfer.dataComplete && transfer.endAccepted;
+}
+
+std::vector<std::uint8_t> queryPayload(tuint32 page)
+{
+    common::WireWriter writer(8 + kQueryFilterSize);
+    writer.u32(page);
+    writer.u32(kQueryPageSize);
+    writer.zeros(kQueryFilterSize);
+    return writer.take();
+}
+
+bool exportTable(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run)
+{
+    const std::chrono::milliseconds limit = run.limits().csvWait;
+    for (tuint32 page = 0;; ++page) {
+        {
+            const std::lock_guard guard(transfer.lock);
+            transfer.pageReceived = false;
+            transfer.markProgress();
+        }
+        if (session.SendCommand(device::CMD_FACE_INFO_QUERY, queryPayload(page)) != 0)
+            return false;
+        std::unique_lock guard(transfer.lock);
+        const Wait wait = waitFor(transfer, guard, limit, true, run,
+                                  [&transfer] { return transfer.pageReceived; });
+        if (wait == Wait::TimedOut)
+            platform::debugPrintf("---ExportCSV Reply timeout--");
+        if (wait != Wait::Done)
+            return false;
+        if (transfer.dataComplete)
+            return true;
+    }
+}
+
+std::string csvTablePath(std::string_view folder, std::string_view deviceKey)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return std::string(folder) + "/" + facefile::fileName(deviceKey, local, kCsvExtension);
+}
+
+} // namespace
 
 void ReportProgress(std::string_view deviceKey, RunContext& owner, std::string_view text,
                     const facefile::Header& header)
@@ -12,33 +312,72 @@ void ReportProgress(std::string_view deviceKey, RunContext& owner, std::string_v
     PostDeviceStatus(&owner, DeviceStatus::Progress, {}, deviceKey, encodeProgress(header, text));
 }
 
-// The transfers and the batch add are not part of this build. Until they are, each
-// entry point reports its operation's failure, so that the device's row still gets a
-// final text and the run ends; none of them talks to the device.
-
-int ExportFile(tuint32, device::CNetDevice&, std::string_view deviceKey, std::string_view,
-               std::string_view, RunContext& owner, ProgressCallback)
+int ExportFile(tuint32, device::CNetDevice& session, std::string_view deviceKey,
+               std::string_view libraryPassword, std::string_view exportFolder, RunContext& owner,
+               ProgressCallback progress)
 {
-    PostDeviceStatus(&owner, DeviceStatus::ExportFail, {}, deviceKey);
-    return OperationResult::kFailed;
+    auto transfer = std::make_shared<FaceTransfer>(OperationType::ExportData,
+                                                   std::string(deviceKey), owner, progress);
+    transfer->writer = std::make_unique<facefile::Writer>(std::string(exportFolder), deviceKey);
+    bool started = false;
+    bool done = false;
+    {
+        const Registration registration(owner, session, transfer);
+        done = exportLibrary(session, *transfer, owner, libraryPassword, started);
+    }
+    if (!done)
+        transfer->writer->discard();
+    const DeviceStatus status =
+        done ? DeviceStatus::Success
+             : failureStatus(owner, *transfer, started, DeviceStatus::ExportFail);
+    PostDeviceStatus(&owner, status, {}, deviceKey);
+    return done ? OperationResult::kOk : OperationResult::kFailed;
 }
 
-int ImportFile(tuint32, device::CNetDevice&, std::string_view deviceKey, std::string_view,
-               RunContext& owner, ProgressCallback)
+int ImportFile(tuint32, device::CNetDevice& session, std::string_view deviceKey,
+               std::string_view libraryPassword, RunContext& owner, ProgressCallback progress)
 {
-    PostDeviceStatus(&owner, DeviceStatus::ImportFail, {}, deviceKey);
-    return OperationResult::kFailed;
+    const facefile::Reader* file = owner.importFile();
+    if (file == nullptr || !file->isOpen()) {
+        PostDeviceStatus(&owner, DeviceStatus::ImportFail, {}, deviceKey);
+        return OperationResult::kFailed;
+    }
+    auto transfer = std::make_shared<FaceTransfer>(OperationType::ImportData,
+                                                   std::string(deviceKey), owner, progress);
+    transfer->totalSize = file->size();
+    bool started = false;
+    bool done = false;
+    {
+        const Registration registration(owner, session, transfer);
+        done = importLibrary(session, *transfer, owner, *file, libraryPassword, started);
+    }
+    const DeviceStatus status =
+        done ? DeviceStatus::Success
+             : failureStatus(owner, *transfer, started, DeviceStatus::ImportFail);
+    PostDeviceStatus(&owner, status, {}, deviceKey);
+    return done ? OperationResult::kOk : OperationResult::kFailed;
 }
 
-int ExportCSV(tuint32, device::CNetDevice&, std::string_view deviceKey, std::string_view,
-              RunContext& owner, ProgressCallback)
+int ExportCSV(tuint32, device::CNetDevice& session, std::string_view deviceKey,
+              std::string_view exportFolder, RunContext& owner, ProgressCallback progress)
 {
-    PostDeviceStatus(&owner, DeviceStatus::ExportFail, {}, deviceKey);
-    return OperationResult::kFailed;
+    auto transfer = std::make_shared<FaceTransfer>(OperationType::ExportCsv, std::string(deviceKey),
+                                                   owner, progress);
+    transfer->csv = std::make_unique<common::FaceLibraryCsv>(std::string(exportFolder),
+                                                             csvTablePath(exportFolder, deviceKey));
+    bool done = false;
+    {
+        const Registration registration(owner, session, transfer);
+        done = exportTable(session, *transfer, owner);
+    }
+    PostDeviceStatus(&owner, done ? DeviceStatus::Success : DeviceStatus::ExportFail, {},
+                     deviceKey);
+    return done ? OperationResult::kOk : OperationResult::kFailed;
 }
 
 int ImportImage(tuint32, device::CNetDevice&, std::string_view deviceKey, RunContext& owner)
 {
+    // Batch add is not part of this build: the row still gets its final text.
     PostDeviceStatus(&owner, DeviceStatus::ImportFail, {}, deviceKey);
     return OperationResult::kFailed;
 }

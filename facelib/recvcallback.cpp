@@ -1,7 +1,10 @@
 #include "facelib/recvcallback.h"
 
+#include "common/wirebuffer.h"
 #include "device/commandids.h"
 #include "facelib/runstate.h"
+
+#include <span>
 
 namespace galvorn {
 
@@ -12,16 +15,82 @@ bool isLinkLost(tint32 type, tint32 length, const void* data)
     return type == device::CALLBACK_LINK_LOST || (data == nullptr && length == -1);
 }
 
+std::span<const std::uint8_t> payloadOf(tint32 length, const void* data)
+{
+    if (data == nullptr || length <= 0)
+        return {};
+    return {static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(length)};
+}
+
+bool isTransfer(OperationType operation)
+{
+    return operation == OperationType::ExportData || operation == OperationType::ImportData;
+}
+
+// A reply of two words: the result and the transfer id.
+struct ResultReply
+{
+    tuint32 result = 0;
+    tuint32 transferId = 0;
+};
+
+ResultReply readResultReply(std::span<const std::uint8_t> payload)
+{
+    common::WireReader reader(payload);
+    ResultReply reply;
+    reply.result = reader.u32();
+    reply.transferId = reader.u32();
+    return reply;
+}
+
+void dispatch(FaceTransfer& transfer, OperationType operation, tint32 type,
+              std::span<const std::uint8_t> payload)
+{
+    switch (type) {
+    case device::CALLBACK_FACE_TRANSFER_START:
+        if (isTransfer(operation)) {
+            const ResultReply reply = readResultReply(payload);
+            transfer.onStartReply(reply.result, reply.transferId);
+        }
+        return;
+    case device::CALLBACK_FACE_IMPORT_DATA:
+        if (operation == OperationType::ImportData)
+            transfer.onImportAck(readResultReply(payload).result);
+        return;
+    case device::CALLBACK_FACE_EXPORT_DATA:
+        if (operation == OperationType::ExportData && !payload.empty())
+            transfer.onExportData(payload);
+        return;
+    case device::CALLBACK_FACE_TRANSFER_END:
+        if (isTransfer(operation))
+            transfer.onEndReply(readResultReply(payload).result);
+        return;
+    case device::CALLBACK_FACE_INFO_QUERY:
+        if (operation == OperationType::ExportCsv)
+            transfer.onPage(payload);
+        return;
+    default:
+        return;
+    }
+}
+
 } // namespace
 
-int RecvCallback(void* context, device::CNetDevice*, tint32 type, tint32 length, const void* data,
-                 tuint32)
+int RecvCallback(void* context, device::CNetDevice* session, tint32 type, tint32 length,
+                 const void* data, tuint32)
 {
     if (context == nullptr)
         return 0;
     RunContext& run = *static_cast<RunContext*>(context);
-    if (isLinkLost(type, length, data))
+    const std::shared_ptr<FaceTransfer> transfer = run.transfers().find(session);
+    if (isLinkLost(type, length, data)) {
         run.setOffline(true);
+        if (transfer)
+            transfer->onLinkLost();
+        return 0;
+    }
+    if (transfer && transfer->operation() == run.operation())
+        dispatch(*transfer, run.operation(), type, payloadOf(length, data));
     return 0;
 }
 

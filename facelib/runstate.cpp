@@ -17,13 +17,20 @@ std::vector<DeviceJob> ownedBy(std::vector<DeviceJob> jobs, StatusSink* owner)
 
 RunContext::RunContext(RunState& state, OperationType operation, std::vector<DeviceJob> jobs,
                        tuint64 generation)
-    : state_(state), operation_(operation), jobs_(ownedBy(std::move(jobs), this)),
-      generation_(generation), active_(static_cast<int>(jobs_.size()))
+    : state_(state), operation_(operation), limits_(state.limits_), importFile_(state.importFile_),
+      jobs_(ownedBy(std::move(jobs), this)), generation_(generation),
+      active_(static_cast<int>(jobs_.size()))
 {}
 
 void RunContext::postStatus(std::unique_ptr<CallbackInfo> info)
 {
     state_.forward(generation_, std::move(info));
+}
+
+void RunContext::requestStop()
+{
+    stop_.store(true);
+    state_.transfers().wakeAll();
 }
 
 bool RunContext::finishJob()
@@ -58,6 +65,11 @@ void RunContext::setOffline(bool offline)
 TransferTables& RunContext::tables()
 {
     return state_.tables();
+}
+
+TransferRegistry& RunContext::transfers()
+{
+    return state_.transfers();
 }
 
 // --- RunState -------------------------------------------------------------------------

@@ -2,6 +2,8 @@
 
 #include "facelib/callbackinfo.h"
 #include "facelib/devicejob.h"
+#include "facelib/facetransfer.h"
+#include "facelib/transferlimits.h"
 #include "facelib/transfertables.h"
 #include "support/inttypes.h"
 
@@ -47,7 +49,8 @@ public:
 
     // Polled by the workers and the running operation between their steps.
     bool stopRequested() const { return stop_.load(); }
-    void requestStop() { stop_.store(true); }
+    // Sets the stop flag and wakes the run's transfers that wait for their devices.
+    void requestStop();
 
     // Jobs of the run whose worker has not ended yet: the number of jobs at the start.
     int activeWorkers() const { return active_.load(); }
@@ -65,10 +68,18 @@ public:
     // Takes the callback lock.
     void setOffline(bool offline);
     TransferTables& tables();
+    // The active transfer of each device session.
+    TransferRegistry& transfers();
+    // Fixed when the run started.
+    const TransferLimits& limits() const { return limits_; }
+    // The data file an import run sends, fixed when the run started; null when none.
+    const facefile::Reader* importFile() const { return importFile_; }
 
 private:
     RunState& state_;
     const OperationType operation_;
+    const TransferLimits limits_;
+    const facefile::Reader* const importFile_;
     const std::vector<DeviceJob> jobs_;
     const tuint64 generation_;
     std::atomic<bool> stop_{false};
@@ -99,6 +110,11 @@ public:
     // Replaces the previous run's jobs. Workers of earlier runs keep their own copies.
     void setJobs(std::vector<DeviceJob> jobs) { jobs_ = std::move(jobs); }
     const std::vector<DeviceJob>& jobs() const { return jobs_; }
+    // GUI thread: the data file that the next import run sends. The window owns the
+    // reader and keeps it open and unchanged while a run may read it.
+    void setImportFile(const facefile::Reader* file) { importFile_ = file; }
+    // GUI thread: the time limits of the next run's transfers.
+    void setTransferLimits(const TransferLimits& limits) { limits_ = limits; }
 
     bool running() const { return running_.load(); }
     void setRunning(bool running) { running_.store(running); }
@@ -124,6 +140,7 @@ public:
     // Takes the callback lock.
     void setOffline(bool offline);
     TransferTables& tables() { return tables_; }
+    TransferRegistry& transfers() { return transfers_; }
 
     // Worker threads of every run, counted from before a thread is created until its
     // last access to the run state; used by the worker start only.
@@ -147,12 +164,15 @@ private:
     // GUI thread only.
     OperationType operation_ = OperationType::ExportData;
     std::vector<DeviceJob> jobs_;
+    const facefile::Reader* importFile_ = nullptr;
+    TransferLimits limits_;
     std::shared_ptr<RunContext> current_;
 
     std::atomic<bool> running_{false};
     std::atomic<bool> offline_{false};
     std::mutex callbackLock_;
     TransferTables tables_;
+    TransferRegistry transfers_;
 
     // Guards sink_ and generation_: a status is forwarded only while its run is current.
     std::mutex postLock_;

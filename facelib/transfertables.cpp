@@ -17,16 +17,16 @@ std::optional<tuint32> TransferTables::transferId(std::string_view deviceKey) co
     return entry->second;
 }
 
-void TransferTables::setErrorCode(tuint32 transferId, tint32 code)
+void TransferTables::setErrorCode(std::string_view deviceKey, tuint32 transferId, tint32 code)
 {
     const std::lock_guard guard(lock_);
-    errorCodes_.insert_or_assign(transferId, code);
+    errorCodes_.insert_or_assign({std::string(deviceKey), transferId}, code);
 }
 
-tint32 TransferTables::errorCode(tuint32 transferId) const
+tint32 TransferTables::errorCode(std::string_view deviceKey, tuint32 transferId) const
 {
     const std::lock_guard guard(lock_);
-    const auto entry = errorCodes_.find(transferId);
+    const auto entry = errorCodes_.find({std::string(deviceKey), transferId});
     return entry == errorCodes_.end() ? 0 : entry->second;
 }
 
@@ -36,7 +36,7 @@ tint32 TransferTables::errorCodeOfDevice(std::string_view deviceKey) const
     const auto id = transferIds_.find(deviceKey);
     if (id == transferIds_.end())
         return 0;
-    const auto entry = errorCodes_.find(id->second);
+    const auto entry = errorCodes_.find({id->first, id->second});
     return entry == errorCodes_.end() ? 0 : entry->second;
 }
 

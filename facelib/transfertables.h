@@ -7,12 +7,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace galvorn {
 
 // The per-run tables through which a device's error reaches its row: each operation
 // records its device's current transfer id under the device key, and the reply handler
 // records the device's result for that transfer id (the stored form, storedErrorCode()).
+// Every camera numbers its own transfers, so two cameras of one parallel run may use the
+// same id: results are kept per device and transfer id, never per id alone.
 // Written by workers and session threads, read by the GUI thread; every member locks.
 class TransferTables
 {
@@ -22,9 +25,9 @@ public:
     std::optional<tuint32> transferId(std::string_view deviceKey) const;
 
     // 0 records that the transfer has no error.
-    void setErrorCode(tuint32 transferId, tint32 code);
+    void setErrorCode(std::string_view deviceKey, tuint32 transferId, tint32 code);
     // 0 when none is recorded.
-    tint32 errorCode(tuint32 transferId) const;
+    tint32 errorCode(std::string_view deviceKey, tuint32 transferId) const;
 
     // The error code of the device's current transfer; 0 when it has none or the device
     // has no transfer.
@@ -35,7 +38,7 @@ public:
 private:
     mutable std::mutex lock_;
     std::map<std::string, tuint32, std::less<>> transferIds_;
-    std::map<tuint32, tint32> errorCodes_;
+    std::map<std::pair<std::string, tuint32>, tint32> errorCodes_;
 };
 
 } // namespace galvorn

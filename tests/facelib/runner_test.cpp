@@ -56,23 +56,33 @@ DeviceRow rowFor(std::size_t i, std::uint16_t port)
     return row;
 }
 
+// Where the exports of these runs write; removed after each test.
+std::filesystem::path exportFolder()
+{
+    return std::filesystem::temp_directory_path() /
+           ("galvorn-runner-exports-" + std::to_string(::getpid()));
+}
+
 // The job of a row as the Start handler builds it: the address preparation first.
 DeviceJob jobFor(const DeviceRow& row, tuint32 index, const char* password = kPassword)
 {
     tuint32 connect = 0;
     tuint32 added = 0;
     platform::PrepareDeviceAddress({row.ipAddr2, "255.0.0.0", row.mac}, connect, added);
-    return BuildDeviceJob(row, {kUser, password, "/tmp", "library"}, index, connect);
+    std::filesystem::create_directories(exportFolder());
+    return BuildDeviceJob(row, {kUser, password, exportFolder().string(), "library"}, index,
+                          connect);
 }
 
-// The final status of each operation in this build: the transfers and the batch add
-// are not built yet, so each reports its operation's failure after the login.
+// The final status of each operation against a camera with an empty face library and
+// no data file chosen: the exports succeed, the import has no file to send, and the
+// batch add is not built yet.
 DeviceStatus dispatchStatus(OperationType operation)
 {
     switch (operation) {
     case OperationType::ExportData:
     case OperationType::ExportCsv:
-        return DeviceStatus::ExportFail;
+        return DeviceStatus::Success;
     case OperationType::ImportData:
     case OperationType::BatchAdd:
         return DeviceStatus::ImportFail;
@@ -123,6 +133,7 @@ protected:
     void TearDown() override
     {
         std::filesystem::remove_all(dir_);
+        std::filesystem::remove_all(exportFolder());
         WithLanguage::TearDown();
     }
 
@@ -169,7 +180,10 @@ TEST_P(LoginTest, EveryCameraConnectsLogsInAndGetsTheOperationsStatus)
     const std::vector<tuint32> expected = {code(DeviceStatus::Connecting),
                                            code(dispatchStatus(operation))};
     for (std::size_t i = 0; i < count; ++i) {
-        EXPECT_EQ(sink_.statusesOf(keyOf(i)), expected) << keyOf(i);
+        std::vector<tuint32> statuses = sink_.statusesOf(keyOf(i));
+        // The CSV export reports the progress of its one page.
+        std::erase(statuses, code(DeviceStatus::Progress));
+        EXPECT_EQ(statuses, expected) << keyOf(i);
         const auto logins = recordedLogins(recording(i));
         ASSERT_EQ(logins.size(), 1u) << "camera " << i;
         EXPECT_NE(logins[0].find("user=admin"), std::string::npos) << logins[0];
@@ -178,7 +192,8 @@ TEST_P(LoginTest, EveryCameraConnectsLogsInAndGetsTheOperationsStatus)
     // The connecting text keeps a row open; the operation's status closes it.
     for (const CallbackInfo& info : sink_.records()) {
         const StatusEffect effect = statusEffect(info, operation, state.tables());
-        EXPECT_EQ(effect.final, info.status != code(DeviceStatus::Connecting));
+        EXPECT_EQ(effect.final, info.status != code(DeviceStatus::Connecting) &&
+                                    info.status != code(DeviceStatus::Progress));
         if (info.status == code(DeviceStatus::Connecting)) {
             EXPECT_EQ(fieldText(info.ip), "127.0.0.1");
         }

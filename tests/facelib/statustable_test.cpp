@@ -127,9 +127,9 @@ TEST_F(StatusTable, LoginFailureIsFinalInEveryLanguage)
 TEST_F(StatusTable, DeviceErrorShowsTheCodeRecordedForTheDevicesTransfer)
 {
     tables.setTransferId(kMac, 77);
-    tables.setErrorCode(77, -5);
+    tables.setErrorCode(kMac, 77, -5);
     tables.setTransferId("AA:BB:CC:DD:EE:FF", 78);
-    tables.setErrorCode(78, -9);
+    tables.setErrorCode("AA:BB:CC:DD:EE:FF", 78, -9);
 
     const StatusEffect effect = statusEffect(
         record(DeviceStatus::DeviceError, encodeResultCode(-9)), OperationType::ImportData, tables);
@@ -414,18 +414,18 @@ TEST(TransferTables, DeviceErrorFollowsTheDevicesLatestTransfer)
     EXPECT_FALSE(tables.transferId(kMac));
 
     tables.setTransferId(kMac, 5);
-    tables.setErrorCode(5, -10);
+    tables.setErrorCode(kMac, 5, -10);
     EXPECT_EQ(tables.transferId(kMac), 5u);
     EXPECT_EQ(tables.errorCodeOfDevice(kMac), -10);
 
     tables.setTransferId(kMac, 6);
     EXPECT_EQ(tables.errorCodeOfDevice(kMac), 0) << "the new transfer has no error yet";
-    EXPECT_EQ(tables.errorCode(5), -10) << "entries stay after their transfer";
-    tables.setErrorCode(6, -13);
+    EXPECT_EQ(tables.errorCode(kMac, 5), -10) << "entries stay after their transfer";
+    tables.setErrorCode(kMac, 6, -13);
     EXPECT_EQ(tables.errorCodeOfDevice(kMac), -13);
     EXPECT_EQ(tables.errorCodeOfDevice("12:34:56:78:9a:bc"), 0) << "keys are exact";
 
     tables.clear();
     EXPECT_EQ(tables.errorCodeOfDevice(kMac), 0);
-    EXPECT_EQ(tables.errorCode(6), 0);
+    EXPECT_EQ(tables.errorCode(kMac, 6), 0);
 }

@@ -22,12 +22,15 @@ DeviceFaceSettings deviceSettings(const CameraProfile& profile)
 
 Camera::Camera(CameraProfile profile, Reactor& reactor)
     : profile_(std::move(profile)), runningSince_(Clock::now()), search_(*this, reactor),
-      web_(*this, reactor), device_(deviceSettings(profile_), reactor)
+      web_(*this, reactor), faceLibrary_(profile_.faceLibrary),
+      device_(deviceSettings(profile_), reactor)
 {}
 
 bool Camera::open(std::string& error)
 {
     // A data port of 0 means no device face.
+    if (!faceLibrary_.open(error))
+        return false;
     return search_.open(error) && web_.open(error) &&
            (profile_.port(Field::DataPort) == 0 || device_.open(error));
 }
@@ -36,8 +39,11 @@ std::string Camera::set(std::string_view key, std::string_view value)
 {
     // These name where the faces listen; the faces are not moved while running. (A new
     // dataPort changes the answer only: the device face stays where it listens.)
-    if (key == "mac" || key == "bind" || key == "httpPort" || key == "device.record")
+    if (key == "mac" || key == "bind" || key == "httpPort" || key == "device.record" ||
+        key == "facelib.folder" || key == "facelib.seedPersons")
         return std::string(key) + " cannot change while running";
+    if (key.starts_with(kFaceLibraryKeyPrefix))
+        return applyFaceLibrarySetting(faceLibrary_.settings(), key, value);
     if (isDeviceFaceKey(key))
         return setDeviceFaceKey(device_.settings(), key, value);
     std::string reason = profile_.set(key, value);

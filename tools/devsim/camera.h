@@ -2,6 +2,7 @@
 
 #include "tools/devsim/cameraprofile.h"
 #include "tools/devsim/deviceface.h"
+#include "tools/devsim/facetransfers.h"
 #include "tools/devsim/reactor.h"
 #include "tools/devsim/searchface.h"
 #include "tools/devsim/webface.h"
@@ -50,6 +51,8 @@ private:
     AnswerMode mode_ = AnswerMode::Normal;
     SearchFace search_;
     WebFace web_;
+    // Before the device face, which answers the face-library requests from it.
+    FaceTransferService faceLibrary_;
     DeviceFace device_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "searchlib/macaddress.h"
 #include "tools/devsim/deviceface_settings.h"
+#include "tools/devsim/facetransfers.h"
 
 #include <array>
 #include <cstddef>
@@ -66,6 +67,8 @@ public:
     // The device-protocol face: the device.* keys. Its address, port and MAC are taken
     // from bindAddress, dataPort and mac when the camera opens.
     DeviceFaceSettings device;
+    // The face library behind the device face: the facelib.* keys.
+    FaceLibrarySettings faceLibrary;
 
     const std::string& value(Field field) const { return values_[index(field)]; }
     // Checks the value against the field's kind. Empty result on success, else the reason.

@@ -35,6 +35,8 @@ std::string applyLine(CameraProfile& camera, std::string_view key, std::string_v
     }
     if (isDeviceFaceKey(key))
         return setDeviceFaceKey(camera.device, key, value);
+    if (key.starts_with(kFaceLibraryKeyPrefix))
+        return applyFaceLibrarySetting(camera.faceLibrary, key, value);
     if (key == "bind") {
         if (!platform::parseIpv4(std::string(value), camera.bindAddress) || camera.bindAddress == 0)
             return "bind is not a dotted IPv4 address";

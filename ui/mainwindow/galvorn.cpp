@@ -574,6 +574,7 @@ void Galvorn::slot_btnStartClicked()
     runState_.tables().clear();
     runState_.setRunning(true);
     applyControlState(true);
+    runState_.setImportFile(&importFile_);
     galvorn::StartWorkers(runState_);
 }
 

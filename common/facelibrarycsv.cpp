@@ -1,0 +1,171 @@
+#include "common/facelibrarycsv.h"
+
+#include "common/wirebuffer.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace galvorn::common {
+
+namespace {
+
+constexpr char kPictureExtension[] = ".jpg";
+constexpr std::size_t kNameSize = 128;
+constexpr std::size_t kCardNumberSize = 128;
+constexpr std::size_t kPhoneSize = 64;
+constexpr std::size_t kUnusedPictureFields = 12;
+constexpr std::size_t kRemarkSize = 128;
+// totalRecords and recordsInPage.
+constexpr std::size_t kPageHeadSize = 8;
+
+struct FileCloser
+{
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// A text field: its bytes up to the first NUL, all of them when there is none.
+std::string fieldText(std::span<const std::uint8_t> field)
+{
+    std::string text;
+    for (const std::uint8_t byte : field) {
+        if (byte == 0)
+            break;
+        text += static_cast<char>(byte);
+    }
+    return text;
+}
+
+bool isContinuationByte(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+bool isUnsafeByte(char byte)
+{
+    const auto value = static_cast<unsigned char>(byte);
+    return byte == '/' || byte == '\\' || value < 0x20 || value == 0x7F;
+}
+
+struct PersonRecord
+{
+    std::int32_t listType = 0;
+    std::string name;
+    std::uint32_t gender = 0;
+    std::int32_t age = 0;
+    std::string cardNumber;
+    std::string phone;
+    std::uint32_t pictureLength = 0;
+    std::string remark;
+};
+
+PersonRecord readRecord(std::span<const std::uint8_t> bytes)
+{
+    WireReader reader(bytes);
+    PersonRecord record;
+    reader.skip(4);
+    record.listType = static_cast<std::int32_t>(reader.u32());
+    record.name = fieldText(reader.bytes(kNameSize));
+    record.gender = reader.u32();
+    record.age = static_cast<std::int32_t>(reader.u32());
+    record.cardNumber = fieldText(reader.bytes(kCardNumberSize));
+    record.phone = fieldText(reader.bytes(kPhoneSize));
+    reader.skip(kUnusedPictureFields);
+    record.pictureLength = reader.u32();
+    record.remark = fieldText(reader.bytes(kRemarkSize));
+    return record;
+}
+
+std::string rowText(const PersonRecord& record, const std::string& pictureName)
+{
+    // The table's gender column says 0 for male (device value 1) and 1 otherwise.
+    const char* gender = record.gender == 1 ? "0" : "1";
+    return csvCell(record.name) + "," + gender + "," + std::to_string(record.age) + "," +
+           std::to_string(record.listType) + "," + csvCell(record.cardNumber) + "," +
+           csvCell(record.phone) + "," + csvCell(record.remark) + "," + csvCell(pictureName) +
+           "\r\n";
+}
+
+} // namespace
+
+std::string csvCell(std::string_view text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
+        return std::string(text);
+    std::string cell = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            cell += '"';
+        cell += c;
+    }
+    cell += '"';
+    return cell;
+}
+
+std::string pictureFileName(std::string_view name, std::string_view cardNumber)
+{
+    std::string base = std::string(name) + "_" + std::string(cardNumber);
+    for (char& c : base)
+        if (isUnsafeByte(c))
+            c = '_';
+    if (base.front() == '.')
+        base.front() = '_';
+    const std::size_t limit = kMaxPictureNameBytes - (sizeof kPictureExtension - 1);
+    if (base.size() > limit) {
+        std::size_t cut = limit;
+        while (cut > 0 && isContinuationByte(base[cut]))
+            --cut;
+        base.resize(cut);
+    }
+    return base + kPictureExtension;
+}
+
+FaceLibraryCsv::FaceLibraryCsv(std::string folder, std::string tablePath)
+    : folder_(std::move(folder)), tablePath_(std::move(tablePath))
+{}
+
+FaceLibraryCsv::Page FaceLibraryCsv::writePage(std::span<const std::uint8_t> payload)
+{
+    Page page;
+    WireReader head(payload);
+    if (payload.size() > 4)
+        page.totalRecords = head.u32();
+    if (payload.size() > kPageHeadSize)
+        page.recordsInPage = head.u32();
+
+    std::error_code error;
+    std::string text = std::filesystem::exists(tablePath_, error) ? "" : kCsvHeaderLine;
+    WireReader entries(payload.size() > kPageHeadSize ? payload.subspan(kPageHeadSize)
+                                                      : std::span<const std::uint8_t>{});
+    for (std::uint32_t i = 0; i < page.recordsInPage; ++i) {
+        const std::span<const std::uint8_t> recordBytes = entries.bytes(kPersonRecordSize);
+        if (!entries.ok())
+            break;
+        const PersonRecord record = readRecord(recordBytes);
+        const std::span<const std::uint8_t> picture = entries.bytes(record.pictureLength);
+        if (!entries.ok())
+            break;
+        const std::string pictureName = pictureFileName(record.name, record.cardNumber);
+        text += rowText(record, pictureName);
+        writePicture(pictureName, picture);
+        ++page.recordsWritten;
+    }
+
+    const File table(std::fopen(tablePath_.c_str(), "ab+"));
+    if (table)
+        std::fwrite(text.data(), 1, text.size(), table.get());
+    return page;
+}
+
+void FaceLibraryCsv::writePicture(const std::string& fileName,
+                                  std::span<const std::uint8_t> bytes) const
+{
+    const std::string path = folder_ + "/" + fileName;
+    const File picture(std::fopen(path.c_str(), "wb+"));
+    if (picture)
+        std::fwrite(bytes.data(), 1, bytes.size(), picture.get());
+}
+
+} // namespace galvorn::common

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+// The CSV export of a face library: a person table with one row per person and one JPEG
+// file per person, written page by page as the device sends its person records.
+namespace galvorn::common {
+
+// A person record of a page as the device sends it; its picture follows it.
+inline constexpr std::size_t kPersonRecordSize = 480;
+// The longest picture file name written, ".jpg" included.
+inline constexpr std::size_t kMaxPictureNameBytes = 200;
+
+// The table's first line.
+inline constexpr char kCsvHeaderLine[] = "(01)Name,(02)Gender,(03)Age,(06)List type,"
+                                         "(07)Card number,(08)Phone,(09)Remark,(12)Image name\r\n";
+
+// The cell as the table holds it: unchanged, or, when it holds a comma, a double quote,
+// CR or LF, in double quotes with its quotes doubled, so that it reads back as one cell.
+std::string csvCell(std::string_view text);
+
+// A file name for the picture of a person, made from texts the device sends: "/", "\",
+// NUL and control characters become "_", a leading "." becomes "_", and the name is cut
+// (at a character boundary) so that it ends in ".jpg" within kMaxPictureNameBytes. The
+// result names a file directly inside the export folder.
+std::string pictureFileName(std::string_view name, std::string_view cardNumber);
+
+// Writes the pages of one CSV export: the table file (appended to, the header line only
+// when the file does not exist yet) and the pictures beside it. Not thread-safe; the
+// owner serialises the pages.
+class FaceLibraryCsv
+{
+public:
+    struct Page
+    {
+        std::uint32_t totalRecords = 0;
+        std::uint32_t recordsInPage = 0;
+        // Records whose row and picture bytes lay inside the payload.
+        std::uint32_t recordsWritten = 0;
+    };
+
+    // `folder` holds the pictures; `tablePath` is the table file.
+    FaceLibraryCsv(std::string folder, std::string tablePath);
+
+    const std::string& tablePath() const { return tablePath_; }
+
+    // One page: u32 totalRecords, u32 recordsInPage (each read only when the payload
+    // holds it, else 0), then the records, each followed by its picture. The walk stops
+    // at the first record that runs past the payload. A table or picture that cannot be
+    // written is skipped; the counts are still returned.
+    Page writePage(std::span<const std::uint8_t> payload);
+
+private:
+    void writePicture(const std::string& fileName, std::span<const std::uint8_t> bytes) const;
+
+    std::string folder_;
+    std::string tablePath_;
+};
+
+} // namespace galvorn::common

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "common/facefeatureimportandexport.h"
+#include "common/facelibrarycsv.h"
+#include "facelib/devicejob.h"
+#include "facelib/operations.h"
+#include "support/inttypes.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+
+namespace galvorn::device {
+class CNetDevice;
+}
+
+namespace galvorn {
+
+class RunContext;
+
+// One face-library transfer between a worker and its device session: the worker sends
+// the requests and waits; the session's receive thread delivers the replies through
+// RecvCallback. Everything below `lock` is guarded by it; every change that a worker may
+// wait for notifies `changed`.
+//
+// Shared: the worker creates it and registers it for its session; RecvCallback takes a
+// reference through the registry, so a reply handled while the worker unregisters still
+// finds a live object (and a writer that refuses late chunks).
+class FaceTransfer
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Transfer states.
+    static constexpr tuint32 kFailed = 0;
+    static constexpr tuint32 kInProgress = 1;
+    static constexpr tuint32 kFinished = 2;
+
+    FaceTransfer(OperationType operation, std::string deviceKey, RunContext& run,
+                 ProgressCallback progress);
+
+    OperationType operation() const { return operation_; }
+    const std::string& deviceKey() const { return deviceKey_; }
+
+    // Reply side (the session's threads).
+    void onStartReply(tuint32 result, tuint32 transferId);
+    void onExportData(std::span<const std::uint8_t> payload);
+    void onImportAck(tuint32 result);
+    void onEndReply(tuint32 result);
+    void onPage(std::span<const std::uint8_t> payload);
+    void onLinkLost();
+    // Wakes a waiting worker so that it looks at the run's stop flag.
+    void wake();
+
+    // Worker side: blocks until `done` holds, the link is lost, the stop flag is set (when
+    // `stoppable`), or `limit` has passed since the last progress. True when `done` held.
+    template <typename Predicate>
+    bool waitFor(std::unique_lock<std::mutex>& guard, std::chrono::milliseconds limit,
+                 bool stoppable, Predicate done);
+    void markProgress() { lastProgress_ = Clock::now(); }
+
+    std::mutex lock;
+    std::condition_variable changed;
+
+    bool waitingStart = false;
+    bool waitingEnd = false;
+    bool linkLost = false;
+    tuint32 transferId = 0;
+    tuint32 startResult = 0;
+    tuint32 state = kInProgress;
+    // Replies of the data phase: export data callbacks, import acknowledgements, CSV pages.
+    tuint32 receivedReplies = 0;
+    // The data phase completed: the last data callback (export) or the last chunk's
+    // acknowledgement (import) arrived, or every record (CSV).
+    bool dataComplete = false;
+    bool endAccepted = false;
+
+    // Export to a data file: the file, created by the worker before the start request.
+    std::unique_ptr<facefile::Writer> writer;
+    tuint32 totalItems = 0;
+    tuint32 doneItems = 0;
+
+    // Import: bytes of the data file sent so far, including the header.
+    std::uint64_t offset = facefile::kHeaderSize;
+    std::uint64_t totalSize = 0;
+
+    // CSV export: the table and picture writer, and the records received so far.
+    std::unique_ptr<common::FaceLibraryCsv> csv;
+    tuint32 csvReceived = 0;
+    tuint32 csvTotal = 0;
+    bool pageReceived = false;
+
+private:
+    bool stopRequested() const;
+    void storeError(tuint32 result);
+
+    const OperationType operation_;
+    const std::string deviceKey_;
+    RunContext& run_;
+    const ProgressCallback progress_;
+    Clock::time_point lastProgress_ = Clock::now();
+};
+
+template <typename Predicate>
+bool FaceTransfer::waitFor(std::unique_lock<std::mutex>& guard, std::chrono::milliseconds limit,
+                           bool stoppable, Predicate done)
+{
+    for (;;) {
+        if (done())
+            return true;
+        if (linkLost || (stoppable && stopRequested()))
+            return false;
+        if (changed.wait_until(guard, lastProgress_ + limit) == std::cv_status::timeout &&
+            Clock::now() >= lastProgress_ + limit)
+            return done();
+    }
+}
+
+// The active transfer of each device session of the window's runs. Every member locks.
+class TransferRegistry
+{
+public:
+    void add(const device::CNetDevice* session, std::shared_ptr<FaceTransfer> transfer);
+    void remove(const device::CNetDevice* session);
+    // Null when the session has no transfer.
+    std::shared_ptr<FaceTransfer> find(const device::CNetDevice* session) const;
+    // Wakes every registered transfer (a stop request).
+    void wakeAll() const;
+
+private:
+    mutable std::mutex lock_;
+    std::map<const device::CNetDevice*, std::shared_ptr<FaceTransfer>> transfers_;
+};
+
+} // namespace galvorn

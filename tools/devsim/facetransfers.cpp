@@ -1,0 +1,332 @@
+#include "tools/devsim/facetransfers.h"
+
+#include "common/wirebuffer.h"
+#include "device/commandids.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+
+namespace galvorn::devsim {
+
+namespace {
+
+using namespace galvorn::device;
+using common::WireReader;
+using common::WireWriter;
+
+constexpr std::uint32_t kDirectionExport = 1;
+constexpr std::uint32_t kDirectionImport = 2;
+constexpr std::uint32_t kStateFailed = 0;
+constexpr std::uint32_t kStateData = 1;
+constexpr std::uint32_t kStateEnd = 2;
+constexpr std::uint32_t kLastChunk = 2;
+constexpr std::size_t kPasswordSize = 128;
+constexpr std::uint32_t kMaxPageSize = 100;
+constexpr std::uint32_t kDefaultPageSize = 10;
+constexpr std::size_t kMaxChunkSize = 1u << 20;
+
+DeviceReply resultReply(std::uint32_t command, std::uint32_t parameter, std::int32_t result,
+                        std::uint32_t id)
+{
+    WireWriter writer(8);
+    writer.u32(static_cast<std::uint32_t>(result));
+    writer.u32(id);
+    return {command, parameter, writer.take()};
+}
+
+std::string textOf(std::span<const std::uint8_t> field)
+{
+    std::string text;
+    for (const std::uint8_t byte : field) {
+        if (byte == 0)
+            break;
+        text += static_cast<char>(byte);
+    }
+    return text;
+}
+
+// The 480-byte person record of a query page.
+void putRecord(WireWriter& writer, const Person& person)
+{
+    writer.u32(0);
+    writer.u32(static_cast<std::uint32_t>(person.listType));
+    writer.text(person.name, kPersonNameSize);
+    writer.u32(person.gender);
+    writer.u32(static_cast<std::uint32_t>(person.age));
+    writer.text(person.cardNumber, kPersonCardSize);
+    writer.text(person.phone, kPersonPhoneSize);
+    writer.zeros(12);
+    writer.u32(static_cast<std::uint32_t>(person.picture.size()));
+    writer.text(person.remark, kPersonRemarkSize);
+}
+
+template <typename Number>
+bool parseNumber(std::string_view value, Number& out)
+{
+    const auto result = std::from_chars(value.data(), value.data() + value.size(), out);
+    return result.ec == std::errc() && result.ptr == value.data() + value.size();
+}
+
+bool parseFault(std::string_view value, TransferFault& fault)
+{
+    static constexpr std::pair<std::string_view, TransferFault> kNames[] = {
+        {"none", TransferFault::None},
+        {"close", TransferFault::Close},
+        {"silent", TransferFault::Silent},
+        {"state0", TransferFault::FailState},
+        {"lateChunks", TransferFault::LateChunks},
+    };
+    for (const auto& [name, each] : kNames) {
+        if (name == value) {
+            fault = each;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::string applyFaceLibrarySetting(FaceLibrarySettings& settings, std::string_view key,
+                                    std::string_view value)
+{
+    if (key.substr(0, kFaceLibraryKeyPrefix.size()) != kFaceLibraryKeyPrefix)
+        return "not a facelib key";
+    const std::string_view name = key.substr(kFaceLibraryKeyPrefix.size());
+    bool ok = true;
+    if (name == "folder")
+        settings.folder = value;
+    else if (name == "password")
+        settings.password = std::string(value).substr(0, kPasswordSize - 1);
+    else if (name == "seedPersons")
+        ok = parseNumber(value, settings.seedPersons) && settings.seedPersons <= kMaxPersons;
+    else if (name == "chunkSize")
+        ok = parseNumber(value, settings.chunkSize) && settings.chunkSize > 0 &&
+             settings.chunkSize <= kMaxChunkSize;
+    else if (name == "refuseStart")
+        ok = parseNumber(value, settings.refuseStart);
+    else if (name == "refuseExportData")
+        ok = parseNumber(value, settings.refuseExportData);
+    else if (name == "refuseImportChunk")
+        ok = parseNumber(value, settings.refuseImportChunk);
+    else if (name == "refuseEnd")
+        ok = parseNumber(value, settings.refuseEnd);
+    else if (name == "fault")
+        ok = parseFault(value, settings.fault);
+    else if (name == "faultAt")
+        ok = parseNumber(value, settings.faultAt);
+    else if (name == "lateChunks")
+        ok = parseNumber(value, settings.lateChunks) && settings.lateChunks <= 100;
+    else
+        return "unknown key " + std::string(key);
+    return ok ? std::string() : "bad value for " + std::string(key);
+}
+
+FaceTransferService::FaceTransferService(FaceLibrarySettings settings)
+    : settings_(std::move(settings)), library_(settings_.folder)
+{}
+
+bool FaceTransferService::open(std::string& error)
+{
+    if (!settings_.folder.empty()) {
+        std::error_code ignored;
+        std::filesystem::create_directories(settings_.folder, ignored);
+    }
+    if (!library_.load(error))
+        return false;
+    if (library_.persons().empty() && settings_.seedPersons > 0) {
+        std::vector<Person> persons;
+        for (std::size_t i = 0; i < settings_.seedPersons; ++i)
+            persons.push_back(seedPerson(i));
+        library_.replace(std::move(persons));
+        if (!library_.save()) {
+            error = "cannot write " + library_.filePath();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FaceTransferService::handles(std::uint32_t command)
+{
+    return command == CMD_FACE_TRANSFER_START || command == CMD_FACE_EXPORT_DATA ||
+           command == CMD_FACE_IMPORT_DATA || command == CMD_FACE_TRANSFER_END ||
+           command == CMD_FACE_INFO_QUERY;
+}
+
+FaceAnswer FaceTransferService::answer(unsigned connection, std::uint32_t command,
+                                       std::uint32_t parameter,
+                                       std::span<const std::uint8_t> payload)
+{
+    Transfer& transfer = transfers_[connection];
+    ++transfer.requests;
+    const bool faultNow = settings_.faultAt != 0 && transfer.requests == settings_.faultAt;
+    if (faultNow && settings_.fault == TransferFault::Silent)
+        transfer.silent = true;
+    if (transfer.silent)
+        return {};
+    if (faultNow && settings_.fault == TransferFault::Close)
+        return {{}, true};
+    switch (command) {
+    case CMD_FACE_TRANSFER_START:
+        return {onStart(transfer, parameter, payload)};
+    case CMD_FACE_EXPORT_DATA:
+        return {onExportData(transfer, parameter,
+                             faultNow && settings_.fault == TransferFault::FailState)};
+    case CMD_FACE_IMPORT_DATA:
+        return {onImportChunk(transfer, parameter, payload)};
+    case CMD_FACE_TRANSFER_END:
+        return {onEnd(transfer, parameter, payload,
+                      faultNow && settings_.fault == TransferFault::LateChunks)};
+    case CMD_FACE_INFO_QUERY:
+        return {onQuery(parameter, payload)};
+    default:
+        return {};
+    }
+}
+
+void FaceTransferService::forget(unsigned connection)
+{
+    transfers_.erase(connection);
+}
+
+std::vector<DeviceReply> FaceTransferService::onStart(Transfer& transfer, std::uint32_t parameter,
+                                                      std::span<const std::uint8_t> payload)
+{
+    WireReader reader(payload);
+    const std::uint32_t direction = reader.u32();
+    const std::string password = textOf(reader.bytes(std::min(kPasswordSize, reader.remaining())));
+    const std::uint32_t id = nextTransferId_++;
+    std::int32_t result = settings_.refuseStart;
+    if (result == 0 && !settings_.password.empty() && password != settings_.password)
+        result = kWrongLibraryPassword;
+    if (result == 0 && direction != kDirectionExport && direction != kDirectionImport)
+        result = kNotExportMode;
+    transfer.mode = Mode::Idle;
+    transfer.blob.clear();
+    transfer.position = 0;
+    transfer.importComplete = false;
+    transfer.importValid = false;
+    if (result == 0) {
+        transfer.id = id;
+        transfer.mode = direction == kDirectionExport ? Mode::Export : Mode::Import;
+        if (transfer.mode == Mode::Export)
+            transfer.blob = encodeLibrary(library_.persons());
+    }
+    return {resultReply(REPLY_FACE_TRANSFER_START, parameter, result, id)};
+}
+
+DeviceReply FaceTransferService::exportChunk(Transfer& transfer, std::uint32_t parameter) const
+{
+    const std::size_t total = library_.persons().size();
+    const std::size_t size = transfer.blob.size();
+    const std::size_t begin = transfer.position;
+    const std::size_t end = std::min(size, begin + settings_.chunkSize);
+    // Persons are counted in proportion to the bytes sent, so the last chunk completes them.
+    const std::size_t itemsBefore = size == 0 ? 0 : total * begin / size;
+    const std::size_t itemsAfter = size == 0 ? total : total * end / size;
+    WireWriter writer(20 + end - begin);
+    writer.u32(0);
+    writer.u32(begin < size ? kStateData : kStateEnd);
+    writer.u32(static_cast<std::uint32_t>(total));
+    writer.u32(static_cast<std::uint32_t>(itemsAfter - itemsBefore));
+    writer.u32(static_cast<std::uint32_t>(end - begin));
+    writer.bytes(std::span<const std::uint8_t>(transfer.blob).subspan(begin, end - begin));
+    transfer.position = end;
+    return {REPLY_FACE_EXPORT_DATA, parameter, writer.take()};
+}
+
+std::vector<DeviceReply> FaceTransferService::onExportData(Transfer& transfer,
+                                                           std::uint32_t parameter, bool failState)
+{
+    if (failState || settings_.refuseExportData != 0 || transfer.mode != Mode::Export) {
+        WireWriter writer(20);
+        writer.u32(static_cast<std::uint32_t>(settings_.refuseExportData));
+        writer.u32(kStateFailed);
+        writer.zeros(12);
+        return {{REPLY_FACE_EXPORT_DATA, parameter, writer.take()}};
+    }
+    return {exportChunk(transfer, parameter)};
+}
+
+std::vector<DeviceReply> FaceTransferService::onImportChunk(Transfer& transfer,
+                                                            std::uint32_t parameter,
+                                                            std::span<const std::uint8_t> payload)
+{
+    WireReader reader(payload);
+    const std::uint32_t id = reader.u32();
+    const std::uint32_t flag = reader.u32();
+    const std::uint32_t length = reader.u32();
+    std::int32_t result = settings_.refuseImportChunk;
+    if (result == 0 &&
+        (transfer.mode != Mode::Import || id != transfer.id || transfer.importComplete))
+        result = kNotImportMode;
+    if (result == 0 &&
+        (length > reader.remaining() || transfer.blob.size() + length > kMaxImportBytes))
+        result = kLibraryDataIncorrect;
+    if (result == 0) {
+        const auto data = reader.bytes(length);
+        transfer.blob.insert(transfer.blob.end(), data.begin(), data.end());
+        if (flag == kLastChunk) {
+            transfer.importComplete = true;
+            transfer.importValid = decodeLibrary(transfer.blob).has_value();
+            if (!transfer.importValid)
+                result = kLibraryDataIncorrect;
+        }
+    }
+    return {resultReply(REPLY_FACE_IMPORT_DATA, parameter, result, id)};
+}
+
+std::vector<DeviceReply> FaceTransferService::onEnd(Transfer& transfer, std::uint32_t parameter,
+                                                    std::span<const std::uint8_t> payload,
+                                                    bool lateChunks)
+{
+    WireReader reader(payload);
+    const std::uint32_t id = reader.u32();
+    std::vector<DeviceReply> replies;
+    if (lateChunks && transfer.mode == Mode::Export) {
+        // A camera that keeps sending data after it was told to stop.
+        for (unsigned i = 0; i < settings_.lateChunks; ++i) {
+            transfer.position = 0;
+            replies.push_back(exportChunk(transfer, parameter));
+        }
+    }
+    std::int32_t result = settings_.refuseEnd;
+    if (result == 0 && transfer.mode == Mode::Import) {
+        if (transfer.importValid) {
+            library_.replace(*decodeLibrary(transfer.blob));
+            if (!library_.save())
+                result = kLibraryDataIncorrect;
+        }
+    }
+    transfer.mode = Mode::Idle;
+    transfer.blob.clear();
+    replies.push_back(resultReply(REPLY_FACE_TRANSFER_END, parameter, result, id));
+    return replies;
+}
+
+std::vector<DeviceReply> FaceTransferService::onQuery(std::uint32_t parameter,
+                                                      std::span<const std::uint8_t> payload) const
+{
+    WireReader reader(payload);
+    const std::uint32_t page = reader.u32();
+    std::uint32_t pageSize = reader.u32();
+    if (pageSize == 0 || pageSize > kMaxPageSize)
+        pageSize = kDefaultPageSize;
+    const std::vector<Person>& persons = library_.persons();
+    const std::size_t first =
+        std::min<std::size_t>(persons.size(), static_cast<std::size_t>(page) * pageSize);
+    const std::size_t last = std::min<std::size_t>(persons.size(), first + pageSize);
+    WireWriter writer;
+    writer.u32(static_cast<std::uint32_t>(persons.size()));
+    writer.u32(static_cast<std::uint32_t>(last - first));
+    for (std::size_t i = first; i < last; ++i) {
+        putRecord(writer, persons[i]);
+        writer.bytes(persons[i].picture);
+    }
+    return {{REPLY_FACE_INFO_QUERY, parameter, writer.take()}};
+}
+
+} // namespace galvorn::devsim
