@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tools/devsim/deviceface.h"
+#include "tools/devsim/facetransfers.h"
 #include "tools/devsim/reactor.h"
 
 #include <gtest/gtest.h>
@@ -17,17 +18,27 @@
 
 // Simulated cameras for the runner tests: the simulator's device-protocol face, one per
 // camera, each on its own ephemeral port, all served by one reactor thread of the test.
-// The settings are fixed before the thread starts.
+// The settings are fixed before the thread starts. Cameras given face-library settings
+// answer the face-library requests from a library of their own; the others from an empty
+// one.
 class Cameras
 {
 public:
-    explicit Cameras(std::vector<galvorn::devsim::DeviceFaceSettings> settings)
+    explicit Cameras(std::vector<galvorn::devsim::DeviceFaceSettings> settings,
+                     std::vector<galvorn::devsim::FaceLibrarySettings> libraries = {})
     {
-        for (auto& each : settings) {
-            faces_.push_back(std::make_unique<galvorn::devsim::DeviceFace>(each, reactor_));
+        for (std::size_t i = 0; i < settings.size(); ++i) {
+            faces_.push_back(std::make_unique<galvorn::devsim::DeviceFace>(settings[i], reactor_));
             std::string error;
+            if (i < libraries.size()) {
+                libraries_.push_back(
+                    std::make_unique<galvorn::devsim::FaceTransferService>(libraries[i]));
+                if (!libraries_.back()->open(error))
+                    ADD_FAILURE() << "camera " << i << " library: " << error;
+                faces_.back()->setFaceLibrary(libraries_.back().get());
+            }
             if (!faces_.back()->open(error))
-                ADD_FAILURE() << "camera " << faces_.size() - 1 << ": " << error;
+                ADD_FAILURE() << "camera " << i << ": " << error;
         }
         stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         reactor_.watch(stopFd_, POLLIN, [this](short) { reactor_.stop(); });
@@ -40,6 +51,7 @@ public:
         [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
         thread_.join();
         faces_.clear();
+        libraries_.clear();
         reactor_.unwatch(stopFd_);
         ::close(stopFd_);
     }
@@ -52,6 +64,7 @@ public:
 
 private:
     galvorn::devsim::Reactor reactor_;
+    std::vector<std::unique_ptr<galvorn::devsim::FaceTransferService>> libraries_;
     std::vector<std::unique_ptr<galvorn::devsim::DeviceFace>> faces_;
     int stopFd_ = -1;
     std::thread thread_;

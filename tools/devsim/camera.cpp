@@ -31,6 +31,7 @@ bool Camera::open(std::string& error)
     // A data port of 0 means no device face.
     if (!faceLibrary_.open(error))
         return false;
+    device_.setFaceLibrary(&faceLibrary_);
     return search_.open(error) && web_.open(error) &&
            (profile_.port(Field::DataPort) == 0 || device_.open(error));
 }

@@ -238,12 +238,25 @@ void DeviceFace::onMessage(Connection& connection, std::span<const std::uint8_t>
         onLogin(connection, parameter, payload);
     } else {
         record(connection, command, parameter, payload, describeRequest(command, payload));
-        if (!settings_.noReply && command != settings_.ignoreCommand) {
-            for (const DeviceReply& answer :
-                 answerRequest(command, parameter, payload, connection.replies))
-                reply(connection, answer);
-        }
+        if (!settings_.noReply && command != settings_.ignoreCommand)
+            answer(connection, command, parameter, payload);
     }
+}
+
+void DeviceFace::answer(Connection& connection, std::uint32_t command, std::uint32_t parameter,
+                        std::span<const std::uint8_t> payload)
+{
+    if (faceLibrary_ == nullptr || !FaceTransferService::handles(command)) {
+        for (const DeviceReply& each :
+             answerRequest(command, parameter, payload, connection.replies))
+            reply(connection, each);
+        return;
+    }
+    const FaceAnswer answer = faceLibrary_->answer(connection.serial, command, parameter, payload);
+    for (const DeviceReply& each : answer.replies)
+        reply(connection, each);
+    if (answer.close)
+        connection.dead = true;
 }
 
 void DeviceFace::onLogin(Connection& connection, std::uint32_t parameter,
@@ -439,6 +452,8 @@ void DeviceFace::close(int fd)
     const auto found = connections_.find(fd);
     if (found == connections_.end())
         return;
+    if (faceLibrary_ != nullptr)
+        faceLibrary_->forget(found->second->serial);
     reactor_.unwatch(fd);
     reactor_.unwatch(found->second->timerFd);
     ::close(found->second->timerFd);

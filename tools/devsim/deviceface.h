@@ -3,6 +3,7 @@
 #include "common/swl_framereader.h"
 #include "tools/devsim/deviceface_replies.h"
 #include "tools/devsim/deviceface_settings.h"
+#include "tools/devsim/facetransfers.h"
 
 #include <chrono>
 #include <cstdint>
@@ -41,6 +42,9 @@ public:
     // The port listened on (the ephemeral one when the settings asked for port 0).
     std::uint16_t port() const { return port_; }
     DeviceFaceSettings& settings() { return settings_; }
+    // The face library that answers the face-library requests; without one they get the
+    // answers of a camera with an empty library. Not owned; it outlives the face.
+    void setFaceLibrary(FaceTransferService* library) { faceLibrary_ = library; }
     // Sends the two device events to every logged-in connection.
     void sendEvents();
     std::size_t connectionCount() const { return connections_.size(); }
@@ -79,6 +83,8 @@ private:
     void onTimer(int fd);
     void readFrom(Connection& connection);
     void onMessage(Connection& connection, std::span<const std::uint8_t> message);
+    void answer(Connection& connection, std::uint32_t command, std::uint32_t parameter,
+                std::span<const std::uint8_t> payload);
     void onLogin(Connection& connection, std::uint32_t parameter,
                  std::span<const std::uint8_t> payload);
     void reply(Connection& connection, const DeviceReply& answer);
@@ -99,6 +105,7 @@ private:
     unsigned nextSerial_ = 1;
     std::map<int, std::unique_ptr<Connection>> connections_;
     std::FILE* recording_ = nullptr;
+    FaceTransferService* faceLibrary_ = nullptr;
     // Every connection reads through this one buffer; the face runs on one thread.
     std::vector<std::uint8_t> readBuffer_;
 };
