@@ -67,10 +67,9 @@ void FaceTransfer::onExportData(std::span<const std::uint8_t> payload)
         state = newState;
         ++receivedReplies;
         markProgress();
+        postProgress(text, header);
         changed.notify_all();
     }
-    if (!text.empty() && progress_)
-        progress_(deviceKey_, run_, text, header);
 }
 
 void FaceTransfer::onImportAck(tuint32 result)
@@ -95,10 +94,18 @@ void FaceTransfer::onImportAck(tuint32 result)
             text = progressText(offset, totalSize, dataComplete);
         ++receivedReplies;
         markProgress();
+        postProgress(text, facefile::Header{});
         changed.notify_all();
     }
+}
+
+// Called with the transfer's lock held, so the worker, which waits under that lock,
+// cannot post the transfer's final status before this progress: both are posted from
+// different threads, and the final text must be the last one a row receives.
+void FaceTransfer::postProgress(const std::string& text, const facefile::Header& header)
+{
     if (!text.empty() && progress_)
-        progress_(deviceKey_, run_, text, facefile::Header{});
+        progress_(deviceKey_, run_, text, header);
 }
 
 void FaceTransfer::onEndReply(tuint32 result)
@@ -132,10 +139,9 @@ void FaceTransfer::onPage(std::span<const std::uint8_t> payload)
         header.personCount = page.totalRecords;
         text = progressText(csvReceived, csvTotal, dataComplete);
         markProgress();
+        postProgress(text, header);
         changed.notify_all();
     }
-    if (progress_)
-        progress_(deviceKey_, run_, text, header);
 }
 
 void FaceTransfer::onLinkLost()

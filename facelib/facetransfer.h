@@ -62,6 +62,7 @@ public:
     bool waitFor(std::unique_lock<std::mutex>& guard, std::chrono::milliseconds limit,
                  bool stoppable, Predicate done);
     void markProgress() { lastProgress_ = Clock::now(); }
+    void postProgress(const std::string& text, const facefile::Header& header);
 
     std::mutex lock;
     std::condition_variable changed;

@@ -152,8 +152,17 @@ protected:
     {
         state_.setOperation(operation);
         state_.setJobs(std::move(jobs));
+        const std::vector<DeviceJob> started = state_.jobs();
         ASSERT_EQ(StartWorkers(state_), StartResult::kStarted);
         ASSERT_TRUE(state_.waitForWorkersFor(60s)) << "the run did not end";
+        // Progress comes from the session's thread and the final status from the worker:
+        // the final one must still be the last a device's row receives.
+        for (const DeviceJob& job : started) {
+            const std::vector<tuint32> statuses =
+                sink_.statusesOf(std::string(fieldText(job.macAddress)));
+            ASSERT_FALSE(statuses.empty());
+            EXPECT_NE(statuses.back(), code(DeviceStatus::Progress)) << fieldText(job.macAddress);
+        }
     }
 
     // The device's statuses without its progress reports.

@@ -14,6 +14,8 @@
 
 #include <QAbstractButton>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QTest>
 #include <QUrl>
 
@@ -41,11 +43,12 @@ public slots:
     void open(const QUrl& url) { urls.append(url); }
 };
 
-std::string cameraSection(int index)
+std::string cameraSection(int index, const std::string& extra = {})
 {
     // The second address is the one a run connects at; make it the camera's own.
     const std::string bind = "127.0.1." + std::to_string(1 + index);
-    return testCameraSection(index, "ip2 = " + bind + "\nmask2 = 255.0.0.0\nhttpPort = 80\n");
+    return testCameraSection(index,
+                             "ip2 = " + bind + "\nmask2 = 255.0.0.0\nhttpPort = 80\n" + extra);
 }
 
 class DevicesEndToEnd : public WindowTest
@@ -55,9 +58,37 @@ protected:
     {
         WindowTest::SetUp();
         std::string error;
-        ASSERT_TRUE(devsim.start(cameraSection(0) + cameraSection(1), error)) << error;
+        const std::vector<std::string> sections = cameras();
+        std::string config;
+        for (const std::string& section : sections)
+            config += section;
+        ASSERT_TRUE(devsim.start(config, error)) << error;
         window = std::make_unique<Galvorn>();
-        ASSERT_TRUE(QTest::qWaitFor([this] { return tree().deviceRowCount() == 2; }, kAppearMs));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return tree().deviceRowCount() == int(sections.size()); },
+                                    kAppearMs));
+    }
+
+    virtual std::vector<std::string> cameras() const
+    {
+        return {cameraSection(0), cameraSection(1)};
+    }
+
+    void click(const char* name) const
+    {
+        QTest::mouseClick(window->findChild<QAbstractButton*>(QString::fromLatin1(name)),
+                          Qt::LeftButton);
+    }
+
+    // Starts a run over exactly the given cameras and returns once it has ended.
+    void runOn(std::initializer_list<int> cameras)
+    {
+        for (int i = 0; i < tree().widget()->topLevelItemCount(); ++i)
+            tree().widget()->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+        for (int camera : cameras)
+            rowOf(camera)->setCheckState(0, Qt::Checked);
+        click("startButton");
+        ASSERT_TRUE(window->runState().running());
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !window->runState().running(); }, 30000));
     }
 
     DeviceTree& tree() const { return window->deviceTree(); }
@@ -86,7 +117,8 @@ protected:
         QTest::mouseClick(window->findChild<QAbstractButton*>(QStringLiteral("startButton")),
                           Qt::LeftButton);
         ASSERT_TRUE(window->runState().running());
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !window->runState().running(); }, 15000));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !window->runState().running(); }, 15000))
+            << tree().tickedStatusTexts().join(QStringLiteral(" | ")).toStdString();
     }
 
     DevsimProcess devsim;
@@ -140,15 +172,66 @@ TEST_F(DevicesEndToEnd, RunLogsInToEveryTickedDevice)
     EXPECT_EQ(rowOf(0)->text(kStatusColumn), uiText("IDCS_USERPWD_ERROR"));
     EXPECT_EQ(rowOf(1)->text(kStatusColumn), uiText("IDCS_USERPWD_ERROR"));
 
-    // With the right password both log in and reach the export, which ends the run with
-    // a final text of its own.
+    // With the right password both log in and export their (empty) libraries.
     runWithPassword(QStringLiteral("123456"));
-    for (int camera : {0, 1}) {
-        const QString text = rowOf(camera)->text(kStatusColumn);
-        EXPECT_NE(text, uiText("IDCS_USERPWD_ERROR"));
-        EXPECT_NE(text, uiText("IDCS_CONNECT_FAIL"));
-        EXPECT_NE(text, uiText("IDCS_CONNECTING_DEVICE"));
+    EXPECT_EQ(rowOf(0)->text(kStatusColumn), uiText("IDCS_SUCCESS"));
+    EXPECT_EQ(rowOf(1)->text(kStatusColumn), uiText("IDCS_SUCCESS"));
+}
+
+namespace {
+
+// Camera 0 holds a library; cameras 1 and 2 start empty.
+class LibraryRoundTrip : public DevicesEndToEnd
+{
+protected:
+    std::vector<std::string> cameras() const override
+    {
+        return {cameraSection(0, "facelib.seedPersons = 12\n"), cameraSection(1), cameraSection(2)};
     }
+
+    // Exports the camera's library through the window and returns the new data file.
+    QString exportCamera(int camera, const QString& folder)
+    {
+        click("exportButton");
+        click("datRadio");
+        QDir().mkpath(folder);
+        window->applyBrowsedPath(folder);
+        runOn({camera});
+        EXPECT_EQ(rowOf(camera)->text(kStatusColumn), uiText("IDCS_SUCCESS"));
+        const QStringList files = QDir(folder).entryList({QStringLiteral("*.dat")}, QDir::Files);
+        return files.size() == 1 ? QDir(folder).filePath(files.front()) : QString();
+    }
+
+    static QByteArray dataArea(const QString& file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().mid(56) : QByteArray();
+    }
+};
+
+} // namespace
+
+// Camera → file → two cameras at once → file again: the library arrives byte for byte.
+TEST_F(LibraryRoundTrip, ExportThenImportIntoTwoCameras)
+{
+    window->findChild<VRNLineEdit*>(QStringLiteral("passwordEdit"))->setText("123456");
+    const QString original = exportCamera(0, config.filePath(QStringLiteral("first")));
+    ASSERT_FALSE(original.isEmpty());
+    EXPECT_TRUE(QDir(config.filePath(QStringLiteral("first")))
+                    .entryList({QStringLiteral("*.part")}, QDir::Files)
+                    .isEmpty());
+
+    click("importButton");
+    window->applyBrowsedPath(original);
+    ASSERT_EQ(window->selectedPath(), original);
+    runOn({1, 2});
+    EXPECT_EQ(rowOf(1)->text(kStatusColumn), uiText("IDCS_SUCCESS"));
+    EXPECT_EQ(rowOf(2)->text(kStatusColumn), uiText("IDCS_SUCCESS"));
+
+    const QString copy = exportCamera(2, config.filePath(QStringLiteral("second")));
+    ASSERT_FALSE(copy.isEmpty());
+    EXPECT_EQ(dataArea(copy), dataArea(original));
+    EXPECT_GT(dataArea(original).size(), 12);
 }
 
 #include "devices_e2e_test.moc"
