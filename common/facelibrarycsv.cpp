@@ -26,18 +26,6 @@ struct FileCloser
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// A text field: its bytes up to the first NUL, all of them when there is none.
-std::string fieldText(std::span<const std::uint8_t> field)
-{
-    std::string text;
-    for (const std::uint8_t byte : field) {
-        if (byte == 0)
-            break;
-        text += static_cast<char>(byte);
-    }
-    return text;
-}
-
 bool isContinuationByte(char byte)
 {
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
@@ -67,14 +55,14 @@ PersonRecord readRecord(std::span<const std::uint8_t> bytes)
     PersonRecord record;
     reader.skip(4);
     record.listType = static_cast<std::int32_t>(reader.u32());
-    record.name = fieldText(reader.bytes(kNameSize));
+    record.name = reader.text(kNameSize);
     record.gender = reader.u32();
     record.age = static_cast<std::int32_t>(reader.u32());
-    record.cardNumber = fieldText(reader.bytes(kCardNumberSize));
-    record.phone = fieldText(reader.bytes(kPhoneSize));
+    record.cardNumber = reader.text(kCardNumberSize);
+    record.phone = reader.text(kPhoneSize);
     reader.skip(kUnusedPictureFields);
     record.pictureLength = reader.u32();
-    record.remark = fieldText(reader.bytes(kRemarkSize));
+    record.remark = reader.text(kRemarkSize);
     return record;
 }
 

@@ -49,6 +49,13 @@ std::span<const std::uint8_t> WireReader::bytes(std::size_t count) noexcept
     return at ? std::span<const std::uint8_t>(at, count) : std::span<const std::uint8_t>();
 }
 
+std::string WireReader::text(std::size_t width)
+{
+    const std::span<const std::uint8_t> field = bytes(width);
+    const auto end = std::find(field.begin(), field.end(), std::uint8_t{0});
+    return std::string(field.begin(), end);
+}
+
 void WireWriter::u16(std::uint16_t value)
 {
     out_.push_back(static_cast<std::uint8_t>(value));

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +24,9 @@ public:
     // A view of the next `count` bytes, valid as long as the underlying buffer.
     std::span<const std::uint8_t> bytes(std::size_t count) noexcept;
     void skip(std::size_t count) noexcept { bytes(count); }
+    // A fixed-width text field of `width` bytes: its bytes up to the first NUL, all of
+    // them when there is none (the counterpart of WireWriter::text).
+    std::string text(std::size_t width);
 
     bool ok() const noexcept { return ok_; }
     std::size_t offset() const noexcept { return offset_; }

@@ -62,3 +62,14 @@ TEST(WireBuffer, EveryShortBufferFailsOnceAndStaysFailed)
 }
 
 } // namespace
+
+TEST(WireReader, FixedWidthTextStopsAtTheFirstNulAndKeepsAFullField)
+{
+    const std::uint8_t bytes[] = {'a', 'b', 0, 'x', 'c', 'd', 'e', 'f'};
+    galvorn::common::WireReader reader(bytes);
+    EXPECT_EQ(reader.text(4), "ab") << "bytes after the NUL belong to the field, not the text";
+    EXPECT_EQ(reader.text(4), "cdef") << "a field without a NUL is all text";
+    EXPECT_TRUE(reader.ok());
+    EXPECT_EQ(reader.text(1), "");
+    EXPECT_FALSE(reader.ok()) << "reading past the end";
+}

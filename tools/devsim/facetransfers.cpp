@@ -36,17 +36,6 @@ DeviceReply resultReply(std::uint32_t command, std::uint32_t parameter, std::int
     return {command, parameter, writer.take()};
 }
 
-std::string textOf(std::span<const std::uint8_t> field)
-{
-    std::string text;
-    for (const std::uint8_t byte : field) {
-        if (byte == 0)
-            break;
-        text += static_cast<char>(byte);
-    }
-    return text;
-}
-
 // The 480-byte person record of a query page.
 void putRecord(WireWriter& writer, const Person& person)
 {
@@ -197,7 +186,7 @@ std::vector<DeviceReply> FaceTransferService::onStart(Transfer& transfer, std::u
 {
     WireReader reader(payload);
     const std::uint32_t direction = reader.u32();
-    const std::string password = textOf(reader.bytes(std::min(kPasswordSize, reader.remaining())));
+    const std::string password = reader.text(std::min(kPasswordSize, reader.remaining()));
     const std::uint32_t id = nextTransferId_++;
     std::int32_t result = settings_.refuseStart;
     if (result == 0 && !settings_.password.empty() && password != settings_.password)
