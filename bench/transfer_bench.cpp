@@ -1,8 +1,9 @@
 // Face-library export and import throughput against one simulated camera (galvorn-devsim)
 // that the caller has started, through the same run state and workers as the window.
 // Each iteration is one whole transfer: connect, login, start, the data phase, end, and
-// for an export the data file's close and rename. The rate counted is library bytes per
-// second of wall time.
+// for an export the data file's close and rename. Two rates are reported: library bytes
+// per second of the whole transfer, and the data phase alone, timed between the first
+// and the last progress report.
 //
 //   galvorn_bench_transfer --camera=IP:PORT [--library-password=TEXT] [--rounds=N]
 //                          [benchmark flags]
@@ -14,7 +15,7 @@
 #include "facelib/jobbuilder.h"
 #include "facelib/runner.h"
 #include "facelib/runstate.h"
-#include "tests/facelib/recordingsink.h"
+#include "facelib/statuspayload.h"
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -22,6 +23,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -44,6 +47,11 @@ struct Options
 };
 
 Options gOptions;
+
+tuint32 code(DeviceStatus status)
+{
+    return static_cast<tuint32>(status);
+}
 
 bool parseOptions(int argc, char** argv, Options& options)
 {
@@ -102,11 +110,69 @@ private:
     fs::path path_;
 };
 
-// Runs one operation against the camera and waits for its worker; true when the device
-// ended with success.
-bool transfer(OperationType operation, const fs::path& folder, const facefile::Reader* file)
+// Stands in for the window: keeps the device's last status and times the progress
+// reports. Each report follows one whole request/reply cycle of the data phase, so the
+// span from the first report to the last one is that phase without the connection, the
+// login, the start and the end.
+class TimingSink : public StatusSink
 {
-    RecordingSink sink;
+public:
+    using Clock = std::chrono::steady_clock;
+
+    void postStatus(std::unique_ptr<CallbackInfo> info) override
+    {
+        const Clock::time_point now = Clock::now();
+        const std::lock_guard guard(lock_);
+        last_ = info->status;
+        if (info->status != code(DeviceStatus::Progress))
+            return;
+        if (reports_++ == 0)
+            first_ = now;
+        latest_ = now;
+        if (const auto report = decodeProgress(info->data)) {
+            if (reports_ == 1)
+                firstSize_ = report->header.librarySize;
+            lastSize_ = report->header.librarySize;
+        }
+    }
+
+    bool succeeded() const
+    {
+        const std::lock_guard guard(lock_);
+        return last_ == code(DeviceStatus::Success);
+    }
+    std::size_t reports() const
+    {
+        const std::lock_guard guard(lock_);
+        return reports_;
+    }
+    double dataSeconds() const
+    {
+        const std::lock_guard guard(lock_);
+        return std::chrono::duration<double>(latest_ - first_).count();
+    }
+    // Library bytes an export received after its first report.
+    std::uint64_t exportBytesAfterFirst() const
+    {
+        const std::lock_guard guard(lock_);
+        return lastSize_ - firstSize_;
+    }
+
+private:
+    mutable std::mutex lock_;
+    tuint32 last_ = 0;
+    std::size_t reports_ = 0;
+    Clock::time_point first_;
+    Clock::time_point latest_;
+    std::uint64_t firstSize_ = 0;
+    std::uint64_t lastSize_ = 0;
+};
+
+// Runs one operation against the camera and waits for its worker; false unless the
+// device ended with success.
+bool transfer(OperationType operation, const fs::path& folder, const facefile::Reader* file,
+              TimingSink& sink)
+{
     RunState state(&sink);
     DeviceRow row;
     row.ipAddr = gOptions.address;
@@ -120,25 +186,34 @@ bool transfer(OperationType operation, const fs::path& folder, const facefile::R
     state.setJobs(
         {BuildDeviceJob(row, {"admin", "123456", folder.string(), gOptions.libraryPassword}, 0,
                         htonl(INADDR_LOOPBACK))});
-    if (StartWorkers(state) != StartResult::kStarted || !state.waitForWorkersFor(kRunLimit))
-        return false;
-    const std::vector<tuint32> statuses = sink.statusesOf(kDeviceKey);
-    return !statuses.empty() && statuses.back() == code(DeviceStatus::Success);
+    return StartWorkers(state) == StartResult::kStarted && state.waitForWorkersFor(kRunLimit) &&
+           sink.succeeded();
 }
 
-void reportRate(benchmark::State& state, std::uint64_t libraryBytes)
+// Data-phase time and bytes summed over the rounds.
+struct DataPhase
+{
+    double seconds = 0;
+    double bytes = 0;
+};
+
+void reportRates(benchmark::State& state, std::uint64_t libraryBytes, const DataPhase& phase)
 {
     const auto bytes = static_cast<double>(state.iterations() * libraryBytes);
     state.counters["library_bytes"] = static_cast<double>(libraryBytes);
     state.counters["bytes_per_second"] = benchmark::Counter(bytes, benchmark::Counter::kIsRate);
+    state.counters["data_phase_bytes_per_second"] =
+        phase.seconds > 0 ? phase.bytes / phase.seconds : 0.0;
 }
 
 void BM_Export(benchmark::State& state)
 {
     const ScratchFolder folder;
     std::uint64_t libraryBytes = 0;
+    DataPhase phase;
     for (auto _ : state) {
-        if (!transfer(OperationType::ExportData, folder.path(), nullptr)) {
+        TimingSink sink;
+        if (!transfer(OperationType::ExportData, folder.path(), nullptr, sink)) {
             state.SkipWithError("the export failed");
             return;
         }
@@ -151,9 +226,11 @@ void BM_Export(benchmark::State& state)
         libraryBytes = reader.header().librarySize;
         reader.close();
         folder.clear();
+        phase.seconds += sink.dataSeconds();
+        phase.bytes += static_cast<double>(sink.exportBytesAfterFirst());
         state.ResumeTiming();
     }
-    reportRate(state, libraryBytes);
+    reportRates(state, libraryBytes, phase);
 }
 
 void BM_Import(benchmark::State& state)
@@ -161,18 +238,26 @@ void BM_Import(benchmark::State& state)
     // The camera's own library, exported once, is what every round imports back.
     const ScratchFolder folder;
     facefile::Reader reader;
-    if (!transfer(OperationType::ExportData, folder.path(), nullptr) ||
+    TimingSink exportSink;
+    if (!transfer(OperationType::ExportData, folder.path(), nullptr, exportSink) ||
         reader.open(folder.dataFile().string()) != facefile::Check::Valid) {
         state.SkipWithError("the export of the import file failed");
         return;
     }
+    DataPhase phase;
     for (auto _ : state) {
-        if (!transfer(OperationType::ImportData, folder.path(), &reader)) {
+        TimingSink sink;
+        if (!transfer(OperationType::ImportData, folder.path(), &reader, sink)) {
             state.SkipWithError("the import failed");
             return;
         }
+        // The first report acknowledges the first chunk; every later one one more chunk.
+        if (sink.reports() > 1) {
+            phase.seconds += sink.dataSeconds();
+            phase.bytes += static_cast<double>(reader.size() - facefile::kImportChunkSize);
+        }
     }
-    reportRate(state, reader.header().librarySize);
+    reportRates(state, reader.header().librarySize, phase);
 }
 
 } // namespace
