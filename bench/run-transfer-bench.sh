@@ -12,9 +12,9 @@
 #   shaped+delay       a "pc" and a "camera" namespace joined by a veth pair
 #                      (192.0.2.1 and 192.0.2.2), each end shaped with tbf to 100 Mbit/s,
 #                      every reply 0.5 ms late
-# It prints each measured rate beside the stop-and-wait bound of one 61440-byte chunk
-# per round trip, chunk / (chunk / rate + delay), and the share of that bound reached.
-# MB is 10^6 bytes.
+# It prints the rate of whole transfers and of their data phase alone (first to last
+# progress report) beside the stop-and-wait bound of one 61440-byte chunk per round trip,
+# chunk / (chunk / rate + delay), and the share of that bound reached. MB is 10^6 bytes.
 #
 # Exit status: 0; 77 when namespaces cannot be made; 3 when the set-up fails; 2 on bad
 # arguments. Everything runs inside an outer network and mount namespace with a private
