@@ -11,6 +11,8 @@
 #include "platform/debuglog.h"
 
 #include <ctime>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 namespace galvorn {
@@ -127,6 +129,29 @@ DeviceStatus failureStatus(RunContext& run, const FaceTransfer& transfer, bool s
     return otherwise;
 }
 
+// Waits, under `guard`, for the reply that follows the `seen` replies. Empty while the
+// data phase goes on (`seen` then counts the new reply); otherwise the data loop's
+// result: true to finish with the end step, false to give up without it.
+std::optional<bool> awaitNextReply(FaceTransfer& transfer, std::unique_lock<std::mutex>& guard,
+                                   RunContext& run, std::chrono::milliseconds limit, tuint32& seen,
+                                   const char* timeoutText)
+{
+    const Wait wait = waitFor(transfer, guard, limit, true, run,
+                              [&] { return transfer.receivedReplies != seen; });
+    if (wait == Wait::Stopped)
+        return true;
+    if (wait == Wait::LinkLost)
+        return false;
+    if (wait == Wait::TimedOut) {
+        platform::debugPrintf("%s", timeoutText);
+        return false;
+    }
+    if (transfer.state != FaceTransfer::kInProgress)
+        return true;
+    seen = transfer.receivedReplies;
+    return std::nullopt;
+}
+
 // The data loop of an export: requests chunk after chunk until the device reports the
 // end or a failure. False only when the export must give up without the end step.
 bool pullChunks(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,
@@ -142,19 +167,9 @@ bool pullChunks(device::CNetDevice& session, FaceTransfer& transfer, RunContext&
         return true;
     guard.lock();
     for (;;) {
-        const Wait wait = waitFor(transfer, guard, limit, true, run,
-                                  [&] { return transfer.receivedReplies != seen; });
-        if (wait == Wait::Stopped)
-            return true;
-        if (wait == Wait::LinkLost)
-            return false;
-        if (wait == Wait::TimedOut) {
-            platform::debugPrintf("---ExportFile ExportData timeout---");
-            return false;
-        }
-        if (transfer.state != FaceTransfer::kInProgress)
-            return true;
-        seen = transfer.receivedReplies;
+        if (const auto end = awaitNextReply(transfer, guard, run, limit, seen,
+                                            "---ExportFile ExportData timeout---"))
+            return *end;
         guard.unlock();
         const int sent = session.SendCommand(device::CMD_FACE_EXPORT_DATA, request);
         guard.lock();
@@ -227,19 +242,9 @@ bool pushChunks(device::CNetDevice& session, FaceTransfer& transfer, RunContext&
             return true;
         }
         transfer.markProgress();
-        const Wait wait = waitFor(transfer, guard, limit, true, run,
-                                  [&] { return transfer.receivedReplies != seen; });
-        if (wait == Wait::Stopped)
-            return true;
-        if (wait == Wait::LinkLost)
-            return false;
-        if (wait == Wait::TimedOut) {
-            platform::debugPrintf("---ImportFile ImportData timeout--");
-            return false;
-        }
-        if (transfer.state != FaceTransfer::kInProgress)
-            return true;
-        seen = transfer.receivedReplies;
+        if (const auto end = awaitNextReply(transfer, guard, run, limit, seen,
+                                            "---ImportFile ImportData timeout--"))
+            return *end;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "tools/devsim/webface.h"
 
+#include "support/xmldocument.h"
 #include "tools/devsim/camera.h"
 
 #include <arpa/inet.h>
@@ -17,30 +18,6 @@ namespace {
 // A request larger than this is answered without reading the rest.
 constexpr std::size_t kMaxRequest = 4096;
 constexpr int kListenBacklog = 16;
-
-std::string escapeHtml(const std::string& text)
-{
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::string httpResponse(const std::string& body)
 {
@@ -86,12 +63,13 @@ bool WebFace::open(std::string& error)
 std::string WebFace::page() const
 {
     const CameraProfile& profile = camera_.profile();
-    const std::string name = escapeHtml(profile.value(Field::DevName));
+    const std::string name = XmlDocument::escapeText(profile.value(Field::DevName));
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + name +
            "</title></head>\n<body><h1>" + name + "</h1>\n<p>" +
-           escapeHtml(profile.value(Field::ProductSeries)) + " " +
-           escapeHtml(profile.value(Field::ProductModel)) + ", MAC " + profile.mac.text() +
-           ", software " + escapeHtml(profile.value(Field::SoftwareVer)) +
+           XmlDocument::escapeText(profile.value(Field::ProductSeries)) + " " +
+           XmlDocument::escapeText(profile.value(Field::ProductModel)) + ", MAC " +
+           profile.mac.text() + ", software " +
+           XmlDocument::escapeText(profile.value(Field::SoftwareVer)) +
            "</p>\n<p>Simulated camera.</p></body></html>\n";
 }
 
