@@ -1,5 +1,6 @@
 #pragma once
 
+#include "testkit/privatenetns.h"
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -31,33 +33,8 @@ extern char** environ;
 
 namespace testnet {
 
-// True in the namespace that tests/netns/run-in-netns.sh made and named in GALVORN_NETNS.
-inline bool inPrivateNetns()
-{
-    const char* declared = std::getenv("GALVORN_NETNS");
-    char actual[64] = {};
-    const ssize_t length = ::readlink("/proc/self/ns/net", actual, sizeof actual - 1);
-    return declared && length > 0 &&
-           std::string(actual, static_cast<std::size_t>(length)) == declared;
-}
-
-// Runs ip(8) with the arguments, without a shell; only ever inside the private namespace.
-// True when it exits with 0.
-inline bool runIp(std::vector<std::string> words)
-{
-    if (!inPrivateNetns())
-        return false;
-    words.insert(words.begin(), "ip");
-    std::vector<char*> argv;
-    for (auto& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, "ip", nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+using galvorn::testing::inPrivateNetns;
+using galvorn::testing::runIp;
 
 // An interface with a given MAC and one address (one end of a veth pair whose other end
 // stays in the namespace too), in the private namespace; removed at the end of the scope.

@@ -1,43 +1,12 @@
 #pragma once
 
-#include <cstdlib>
-#include <initializer_list>
-#include <spawn.h>
+#include "testkit/privatenetns.h"
+
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
-// True when the test runs in the network namespace that tests/netns/run-in-netns.sh made
-// for it (it names the namespace in GALVORN_NETNS). Tests that add interfaces and routes,
-// open connections or search refuse to run otherwise, so that a binary started by hand
-// never touches the machine's own network.
-inline bool inPrivateNetns()
-{
-    const char* declared = std::getenv("GALVORN_NETNS");
-    char actual[64] = {};
-    const ssize_t length = ::readlink("/proc/self/ns/net", actual, sizeof actual - 1);
-    return declared && length > 0 &&
-           std::string(actual, static_cast<std::size_t>(length)) == declared;
-}
-
-// Runs ip(8) with the arguments, without a shell. True when it exits with 0.
-inline bool runIp(std::initializer_list<std::string> args)
-{
-    std::vector<std::string> words{"ip"};
-    words.insert(words.end(), args);
-    std::vector<char*> argv;
-    for (auto& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, "ip", nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+using galvorn::testing::inPrivateNetns;
+using galvorn::testing::runIp;
 
 // A bridge with no ports: an interface of its own, up, that carries nothing anywhere.
 // Interfaces get their index in the order they are made.
