@@ -35,6 +35,8 @@ public:
     std::string set(std::string_view key, std::string_view value);
     // Sends the device events to every client logged in to the device face.
     void sendDeviceEvents() { device_.sendEvents(); }
+    // Writes the face library to its folder now; false when it cannot be written.
+    bool saveFaceLibrary() { return faceLibrary_.persist(); }
     void setSilenced(bool silenced) { silenced_ = silenced; }
     bool silenced() const { return silenced_; }
     void setAnswerMode(AnswerMode mode) { mode_ = mode; }

@@ -61,7 +61,7 @@ std::string ControlChannel::execute(std::string_view line, bool& quit)
         return "ok";
     }
     if (command != "set" && command != "silence" && command != "revive" && command != "answer" &&
-        command != "events")
+        command != "events" && command != "save")
         return "error unknown command \"" + std::string(command) + "\"";
     const std::string_view selector = nextWord(rest);
     const std::vector<Camera*> cameras = select(selector);
@@ -71,6 +71,14 @@ std::string ControlChannel::execute(std::string_view line, bool& quit)
     if (command == "events") {
         for (Camera* camera : cameras)
             camera->sendDeviceEvents();
+        return "ok";
+    }
+    // Answered only once every library is on disk, so the caller may read the files next.
+    if (command == "save") {
+        for (Camera* camera : cameras) {
+            if (!camera->saveFaceLibrary())
+                return "error cannot write the face library of " + camera->profile().mac.text();
+        }
         return "ok";
     }
     if (command == "silence" || command == "revive") {

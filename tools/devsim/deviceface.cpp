@@ -237,7 +237,9 @@ void DeviceFace::onMessage(Connection& connection, std::span<const std::uint8_t>
     if (command == device::CMD_LOGIN) {
         onLogin(connection, parameter, payload);
     } else {
-        record(connection, command, parameter, payload, describeRequest(command, payload));
+        // Describing a request can cost a digest of its picture: only for a recording.
+        if (recording_)
+            record(connection, command, parameter, payload, describeRequest(command, payload));
         if (!settings_.noReply && command != settings_.ignoreCommand)
             answer(connection, command, parameter, payload);
     }
@@ -254,7 +256,7 @@ void DeviceFace::answer(Connection& connection, std::uint32_t command, std::uint
     }
     const FaceAnswer answer = faceLibrary_->answer(connection.serial, command, parameter, payload);
     for (const DeviceReply& each : answer.replies)
-        reply(connection, each);
+        reply(connection, each, answer.delay);
     if (answer.close)
         connection.dead = true;
 }
@@ -325,7 +327,8 @@ std::vector<std::uint8_t> DeviceFace::frame(std::span<const std::uint8_t> body) 
     return writer.take();
 }
 
-void DeviceFace::reply(Connection& connection, const DeviceReply& answer)
+void DeviceFace::reply(Connection& connection, const DeviceReply& answer,
+                       std::chrono::microseconds delay)
 {
     const std::uint32_t command = settings_.unknownReplyId ? kUnknownReplyId : answer.command;
     const std::vector<std::uint8_t> body = commandBody(command, answer.parameter, answer.payload);
@@ -333,7 +336,7 @@ void DeviceFace::reply(Connection& connection, const DeviceReply& answer)
     // login reply always leaves whole.
     const std::size_t piece = connection.loggedIn ? settings_.fragmentSize : 0;
     if (piece == 0 || body.size() <= piece) {
-        queue(connection, frame(body));
+        queue(connection, frame(body), delay);
         return;
     }
     const std::uint32_t count = static_cast<std::uint32_t>((body.size() + piece - 1) / piece);
@@ -350,21 +353,24 @@ void DeviceFace::reply(Connection& connection, const DeviceReply& answer)
                                          static_cast<std::uint32_t>(size), channel})
             writer.u32(word);
         writer.bytes(std::span(body).subspan(from, size));
-        queue(connection, writer.take());
+        queue(connection, writer.take(), delay);
         if (settings_.keepAliveBetweenFragments && number < count)
-            queue(connection, frame({}));
+            queue(connection, frame({}), delay);
     }
 }
 
-void DeviceFace::queue(Connection& connection, std::vector<std::uint8_t> bytes)
+void DeviceFace::queue(Connection& connection, std::vector<std::uint8_t> bytes,
+                       std::chrono::microseconds delay)
 {
-    if (settings_.replyDelayUs == 0 && connection.delayed.empty()) {
+    delay += std::chrono::microseconds(settings_.replyDelayUs);
+    if (delay.count() == 0 && connection.delayed.empty()) {
         connection.out.insert(connection.out.end(), bytes.begin(), bytes.end());
         flush(connection);
         return;
     }
-    connection.delayed.push_back(
-        {Clock::now() + std::chrono::microseconds(settings_.replyDelayUs), std::move(bytes)});
+    // The queue leaves front first, so no reply overtakes one made before it, whatever
+    // delay each was given.
+    connection.delayed.push_back({Clock::now() + delay, std::move(bytes)});
     armTimer(connection);
 }
 

@@ -87,8 +87,11 @@ private:
                 std::span<const std::uint8_t> payload);
     void onLogin(Connection& connection, std::uint32_t parameter,
                  std::span<const std::uint8_t> payload);
-    void reply(Connection& connection, const DeviceReply& answer);
-    void queue(Connection& connection, std::vector<std::uint8_t> bytes);
+    // `delay` holds the reply back beyond settings_.replyDelayUs.
+    void reply(Connection& connection, const DeviceReply& answer,
+               std::chrono::microseconds delay = {});
+    void queue(Connection& connection, std::vector<std::uint8_t> bytes,
+               std::chrono::microseconds delay = {});
     void flush(Connection& connection);
     void armTimer(Connection& connection);
     void record(const Connection& connection, std::uint32_t command, std::uint32_t parameter,

@@ -1,9 +1,11 @@
 #include "tools/devsim/deviceface_replies.h"
 
+#include "common/faceimageadd.h"
 #include "common/wirebuffer.h"
 #include "device/commandids.h"
 
 #include <cstdio>
+#include <openssl/evp.h>
 
 namespace galvorn::devsim {
 
@@ -57,6 +59,53 @@ std::string fieldText(std::span<const std::uint8_t> bytes)
         text += byte >= 0x20 && byte < 0x7F && byte != '\t' ? static_cast<char>(byte) : '?';
     }
     return text;
+}
+
+// A text as it came, but with backslashes doubled and control characters as \xHH, so
+// that no text breaks its line or the tabs between the fields.
+std::string recordedText(std::string_view text)
+{
+    std::string recorded;
+    char escape[5];
+    for (const char each : text) {
+        const auto byte = static_cast<unsigned char>(each);
+        if (byte == '\\') {
+            recorded += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+            recorded += escape;
+        } else {
+            recorded += each;
+        }
+    }
+    return recorded;
+}
+
+std::string sha1Hex(std::span<const std::uint8_t> bytes)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned size = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha1(), nullptr);
+    return hex({digest, size}, size);
+}
+
+// Every field of an add request's block, and the picture that came after it: its size
+// and SHA-1, by which a test tells which picture arrived.
+std::string describeFaceAdd(std::span<const std::uint8_t> payload)
+{
+    const auto request = common::decodeFaceImageAdd(payload);
+    if (!request)
+        return "block=short";
+    const common::FaceImageAddBlock& block = request->block;
+    return "listType=" + std::to_string(block.listType) +
+           "\tpersonName=" + recordedText(block.name) + "\tgender=" + std::to_string(block.gender) +
+           "\tage=" + std::to_string(block.age) + "\tcardNumber=" + recordedText(block.cardNumber) +
+           "\tphone=" + recordedText(block.phone) + "\twidth=" + std::to_string(block.width) +
+           "\theight=" + std::to_string(block.height) + "\tformat=" + std::to_string(block.format) +
+           "\tpictureLength=" + std::to_string(block.pictureLength) +
+           "\tremark=" + recordedText(block.remark) +
+           "\tpictureBytes=" + std::to_string(request->picture.size()) +
+           "\tsha1=" + sha1Hex(request->picture);
 }
 
 } // namespace
@@ -191,6 +240,8 @@ std::string describeRequest(std::uint32_t command, std::span<const std::uint8_t>
 {
     WireReader reader(payload);
     switch (command) {
+    case CMD_FACE_IMAGE_ADD:
+        return describeFaceAdd(payload);
     case CMD_FACE_TRANSFER_START: {
         const std::uint32_t direction = reader.u32();
         return "direction=" + std::to_string(direction) + "\tpassword=" +

@@ -177,4 +177,9 @@ void FaceLibrary::replace(std::vector<Person> persons)
     persons_ = std::move(persons);
 }
 
+void FaceLibrary::add(Person person)
+{
+    persons_.push_back(std::move(person));
+}
+
 } // namespace galvorn::devsim

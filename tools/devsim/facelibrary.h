@@ -62,6 +62,8 @@ public:
 
     const std::vector<Person>& persons() const { return persons_; }
     void replace(std::vector<Person> persons);
+    // Appends one person; the caller keeps the library within kMaxPersons.
+    void add(Person person);
     const std::string& folder() const { return folder_; }
     // "<folder>/facelibrary.bin", or empty.
     std::string filePath() const;

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace galvorn::devsim {
@@ -26,6 +28,9 @@ constexpr std::size_t kPasswordSize = 128;
 constexpr std::uint32_t kMaxPageSize = 100;
 constexpr std::uint32_t kDefaultPageSize = 10;
 constexpr std::size_t kMaxChunkSize = 1u << 20;
+constexpr unsigned kMaxAddDelayMs = 60000;
+constexpr std::string_view kNone = "none";
+constexpr std::string_view kBlanks = " \t";
 
 DeviceReply resultReply(std::uint32_t command, std::uint32_t parameter, std::int32_t result,
                         std::uint32_t id)
@@ -56,6 +61,69 @@ bool parseNumber(std::string_view value, Number& out)
 {
     const auto result = std::from_chars(value.data(), value.data() + value.size(), out);
     return result.ec == std::errc() && result.ptr == value.data() + value.size();
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+// A number of at most `max`; `out` is left as it was when the text is not one, so a
+// rejected control line changes nothing.
+template <typename Number>
+bool parseInto(std::string_view value, Number& out, Number max = std::numeric_limits<Number>::max())
+{
+    Number parsed{};
+    if (!parseNumber(value, parsed) || parsed > max)
+        return false;
+    out = parsed;
+    return true;
+}
+
+// A refusal code: any number but 0, which means accepted.
+bool parseCode(std::string_view value, std::int32_t& code)
+{
+    return parseNumber(value, code) && code != 0;
+}
+
+// "N:code" items separated by commas, or "none". Replaces the whole table.
+bool parseSequenceCodes(std::string_view value, std::map<std::uint32_t, std::int32_t>& codes)
+{
+    std::map<std::uint32_t, std::int32_t> parsed;
+    for (std::string_view rest = value == kNone ? std::string_view() : value; !rest.empty();) {
+        const auto comma = rest.find(',');
+        const std::string_view item = trimmed(rest.substr(0, comma));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        const auto colon = item.find(':');
+        std::uint32_t sequence = 0;
+        std::int32_t code = 0;
+        if (colon == std::string_view::npos || !parseNumber(item.substr(0, colon), sequence) ||
+            sequence == 0 || !parseCode(item.substr(colon + 1), code))
+            return false;
+        parsed[sequence] = code;
+    }
+    codes = std::move(parsed);
+    return true;
+}
+
+// "prefix:code" (the prefix may hold colons and blanks), or "none".
+bool parseNameRefusal(std::string_view value, FaceAddRules& rules)
+{
+    if (value == kNone) {
+        rules.refusedNamePrefix.clear();
+        rules.refusedNameCode = 0;
+        return true;
+    }
+    const auto colon = value.rfind(':');
+    std::int32_t code = 0;
+    if (colon == std::string_view::npos || colon == 0 || !parseCode(value.substr(colon + 1), code))
+        return false;
+    rules.refusedNamePrefix = value.substr(0, colon);
+    rules.refusedNameCode = code;
+    return true;
 }
 
 bool parseFault(std::string_view value, TransferFault& fault)
@@ -108,6 +176,18 @@ std::string applyFaceLibrarySetting(FaceLibrarySettings& settings, std::string_v
         ok = parseNumber(value, settings.faultAt);
     else if (name == "lateChunks")
         ok = parseNumber(value, settings.lateChunks) && settings.lateChunks <= 100;
+    else if (name == "refuseAdd")
+        ok = parseInto(value, settings.adds.refuseAll);
+    else if (name == "refuseAddAt")
+        ok = parseSequenceCodes(value, settings.adds.refusedSequences);
+    else if (name == "refuseAddName")
+        ok = parseNameRefusal(value, settings.adds);
+    else if (name == "addSilentAt")
+        ok = parseInto(value, settings.adds.silentAt);
+    else if (name == "addCloseAt")
+        ok = parseInto(value, settings.adds.closeAt);
+    else if (name == "addDelayMs")
+        ok = parseInto(value, settings.adds.delayMs, kMaxAddDelayMs);
     else
         return "unknown key " + std::string(key);
     return ok ? std::string() : "bad value for " + std::string(key);
@@ -142,13 +222,16 @@ bool FaceTransferService::handles(std::uint32_t command)
 {
     return command == CMD_FACE_TRANSFER_START || command == CMD_FACE_EXPORT_DATA ||
            command == CMD_FACE_IMPORT_DATA || command == CMD_FACE_TRANSFER_END ||
-           command == CMD_FACE_INFO_QUERY;
+           command == CMD_FACE_INFO_QUERY || command == CMD_FACE_IMAGE_ADD;
 }
 
 FaceAnswer FaceTransferService::answer(unsigned connection, std::uint32_t command,
                                        std::uint32_t parameter,
                                        std::span<const std::uint8_t> payload)
 {
+    // Adds are no part of a transfer: the transfer faults neither count nor hit them.
+    if (command == CMD_FACE_IMAGE_ADD)
+        return onAdd(parameter, payload);
     Transfer& transfer = transfers_[connection];
     ++transfer.requests;
     const bool faultNow = settings_.faultAt != 0 && transfer.requests == settings_.faultAt;
@@ -179,6 +262,16 @@ FaceAnswer FaceTransferService::answer(unsigned connection, std::uint32_t comman
 void FaceTransferService::forget(unsigned connection)
 {
     transfers_.erase(connection);
+    if (unsaved_ && !persist())
+        std::fprintf(stderr, "galvorn-devsim: cannot write %s\n", library_.filePath().c_str());
+}
+
+bool FaceTransferService::persist()
+{
+    if (!library_.save())
+        return false;
+    unsaved_ = false;
+    return true;
 }
 
 std::vector<DeviceReply> FaceTransferService::onStart(Transfer& transfer, std::uint32_t parameter,
@@ -286,7 +379,7 @@ std::vector<DeviceReply> FaceTransferService::onEnd(Transfer& transfer, std::uin
     if (result == 0 && transfer.mode == Mode::Import) {
         if (transfer.importValid) {
             library_.replace(*decodeLibrary(transfer.blob));
-            if (!library_.save())
+            if (!persist())
                 result = kLibraryDataIncorrect;
         }
     }
@@ -294,6 +387,28 @@ std::vector<DeviceReply> FaceTransferService::onEnd(Transfer& transfer, std::uin
     transfer.blob.clear();
     replies.push_back(resultReply(REPLY_FACE_TRANSFER_END, parameter, result, id));
     return replies;
+}
+
+FaceAnswer FaceTransferService::onAdd(std::uint32_t sequence, std::span<const std::uint8_t> payload)
+{
+    const FaceAddRules& rules = settings_.adds;
+    // A person that is not answered is not stored either: the client counts it as failed.
+    if (rules.closeAt != 0 && sequence == rules.closeAt)
+        return {{}, true};
+    if (rules.silentAt != 0 && sequence == rules.silentAt)
+        return {};
+    FaceAdd add = judgeFaceAdd(rules, sequence, payload);
+    if (add.result == 0 && library_.persons().size() >= kMaxPersons)
+        add.result = kAddLibraryFull;
+    if (add.result == 0) {
+        library_.add(std::move(add.person));
+        unsaved_ = true;
+    }
+    WireWriter writer(4);
+    writer.u32(static_cast<std::uint32_t>(add.result));
+    return {{{REPLY_FACE_IMAGE_ADD, sequence, writer.take()}},
+            false,
+            std::chrono::milliseconds(rules.delayMs)};
 }
 
 std::vector<DeviceReply> FaceTransferService::onQuery(std::uint32_t parameter,

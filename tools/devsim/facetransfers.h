@@ -1,8 +1,10 @@
 #pragma once
 
 #include "tools/devsim/deviceface_replies.h"
+#include "tools/devsim/faceadd.h"
 #include "tools/devsim/facelibrary.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -49,6 +51,8 @@ struct FaceLibrarySettings
     TransferFault fault = TransferFault::None;
     unsigned faultAt = 0;
     unsigned lateChunks = 3;
+    // The answers to add requests.
+    FaceAddRules adds;
 };
 
 // Device results of the face-library requests.
@@ -70,13 +74,18 @@ struct FaceAnswer
     std::vector<DeviceReply> replies;
     // Close the connection after sending the replies.
     bool close = false;
+    // The replies leave this much later, after every reply made before them.
+    std::chrono::milliseconds delay{0};
 };
 
-// The face library of one camera and its transfer requests (start, export data, import
-// chunk, end, info query). Connections are told apart by a number of the caller's
-// choosing; each has at most one transfer at a time. An import replaces the library,
-// and persists it, only when its blob parses and its end request is accepted. Used on
-// the reactor thread only.
+// The face library of one camera and its requests: the transfers (start, export data,
+// import chunk, end), the info query and the add request. Connections are told apart by
+// a number of the caller's choosing; each has at most one transfer at a time. An import
+// replaces the library, and persists it, only when its blob parses and its end request is
+// accepted. An added person is in the library at once, for every later export and query;
+// writing the whole library for each of thousands of adds would make the simulated
+// camera slower than a real one, so adds are persisted when a connection ends and on
+// request (persist()). Used on the reactor thread only.
 class FaceTransferService
 {
 public:
@@ -88,8 +97,10 @@ public:
     static bool handles(std::uint32_t command);
     FaceAnswer answer(unsigned connection, std::uint32_t command, std::uint32_t parameter,
                       std::span<const std::uint8_t> payload);
-    // The connection is gone; its transfer is dropped.
+    // The connection is gone; its transfer is dropped and unsaved adds are persisted.
     void forget(unsigned connection);
+    // Writes the library to its folder now. False when it cannot be written.
+    bool persist();
 
     FaceLibrarySettings& settings() { return settings_; }
     const FaceLibrary& library() const { return library_; }
@@ -125,11 +136,14 @@ private:
     std::vector<DeviceReply> onQuery(std::uint32_t parameter,
                                      std::span<const std::uint8_t> payload) const;
     DeviceReply exportChunk(Transfer& transfer, std::uint32_t parameter) const;
+    FaceAnswer onAdd(std::uint32_t sequence, std::span<const std::uint8_t> payload);
 
     FaceLibrarySettings settings_;
     FaceLibrary library_;
     std::map<unsigned, Transfer> transfers_;
     std::uint32_t nextTransferId_ = 1;
+    // Persons were added since the library was last written.
+    bool unsaved_ = false;
 };
 
 } // namespace galvorn::devsim
