@@ -157,31 +157,4 @@ void FaceTransfer::wake()
     changed.notify_all();
 }
 
-void TransferRegistry::add(const device::CNetDevice* session,
-                           std::shared_ptr<FaceTransfer> transfer)
-{
-    const std::lock_guard guard(lock_);
-    transfers_.insert_or_assign(session, std::move(transfer));
-}
-
-void TransferRegistry::remove(const device::CNetDevice* session)
-{
-    const std::lock_guard guard(lock_);
-    transfers_.erase(session);
-}
-
-std::shared_ptr<FaceTransfer> TransferRegistry::find(const device::CNetDevice* session) const
-{
-    const std::lock_guard guard(lock_);
-    const auto entry = transfers_.find(session);
-    return entry == transfers_.end() ? nullptr : entry->second;
-}
-
-void TransferRegistry::wakeAll() const
-{
-    const std::lock_guard guard(lock_);
-    for (const auto& [session, transfer] : transfers_)
-        transfer->wake();
-}
-
 } // namespace galvorn

@@ -4,6 +4,7 @@
 #include "common/facelibrarycsv.h"
 #include "facelib/devicejob.h"
 #include "facelib/operations.h"
+#include "facelib/sessionregistry.h"
 #include "support/inttypes.h"
 
 #include <chrono>
@@ -121,20 +122,7 @@ bool FaceTransfer::waitFor(std::unique_lock<std::mutex>& guard, std::chrono::mil
     }
 }
 
-// The active transfer of each device session of the window's runs. Every member locks.
-class TransferRegistry
-{
-public:
-    void add(const device::CNetDevice* session, std::shared_ptr<FaceTransfer> transfer);
-    void remove(const device::CNetDevice* session);
-    // Null when the session has no transfer.
-    std::shared_ptr<FaceTransfer> find(const device::CNetDevice* session) const;
-    // Wakes every registered transfer (a stop request).
-    void wakeAll() const;
-
-private:
-    mutable std::mutex lock_;
-    std::map<const device::CNetDevice*, std::shared_ptr<FaceTransfer>> transfers_;
-};
+// The active transfer of each device session of the window's runs.
+using TransferRegistry = SessionRegistry<FaceTransfer>;
 
 } // namespace galvorn

@@ -12,12 +12,24 @@ namespace galvorn {
 
 namespace {
 
-// Creates or replaces the file with exactly text; a file left half-written is removed.
-bool writeWholeFile(const std::string& path, std::string_view text)
+// How many "_<n>" names are tried before a folder is given up: far more logs than one
+// second of batch adds can write.
+constexpr int kMaxNameSuffix = 999;
+
+enum class Write
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    Written,
+    Exists,
+    Failed,
+};
+
+// Creates the file with exactly text; a file that exists is left alone, and one left
+// half-written is removed.
+Write writeNewFile(const std::string& path, std::string_view text)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
-        return false;
+        return errno == EEXIST ? Write::Exists : Write::Failed;
     bool ok = true;
     while (ok && !text.empty()) {
         const ssize_t written = ::write(fd, text.data(), text.size());
@@ -30,26 +42,50 @@ bool writeWholeFile(const std::string& path, std::string_view text)
     ok = ::close(fd) == 0 && ok;
     if (!ok)
         ::unlink(path.c_str());
-    return ok;
+    return ok ? Write::Written : Write::Failed;
+}
+
+// "<stem>.log", then "<stem>_1.log", "<stem>_2.log", ...
+std::string candidateName(const std::string& name, int suffix)
+{
+    if (suffix == 0)
+        return name;
+    const std::size_t dot = name.rfind('.');
+    return name.substr(0, dot) + "_" + std::to_string(suffix) + name.substr(dot);
 }
 
 std::string writeInto(const std::string& folder, const std::string& name, std::string_view text)
 {
     if (folder.empty() || !platform::makePath(folder))
         return {};
-    const std::string path = folder + "/" + name;
-    return writeWholeFile(path, text) ? path : std::string{};
+    for (int suffix = 0; suffix <= kMaxNameSuffix; ++suffix) {
+        const std::string path = folder + "/" + candidateName(name, suffix);
+        switch (writeNewFile(path, text)) {
+        case Write::Written:
+            return path;
+        case Write::Exists:
+            continue;
+        case Write::Failed:
+            return {};
+        }
+    }
+    return {};
 }
 
 } // namespace
 
 void BatchAddLog::addRefusal(std::string_view pictureName, tint32 code)
 {
+    addLine(pictureName, resultCodeText(code));
+}
+
+void BatchAddLog::addLine(std::string_view pictureName, std::string_view reason)
+{
     if (!text_.empty())
         text_ += "\r\n";
     text_ += pictureName;
     text_ += "\t\t";
-    text_ += resultCodeText(code);
+    text_ += reason;
 }
 
 LogFolders defaultLogFolders()
@@ -81,12 +117,12 @@ std::string writeOperationLog(std::string_view text, const std::tm& localTime,
     return path;
 }
 
-std::string writeOperationLog(std::string_view text)
+std::string writeOperationLog(std::string_view text, const LogFolders& folders)
 {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
-    return writeOperationLog(text, local, defaultLogFolders());
+    return writeOperationLog(text, local, folders);
 }
 
 } // namespace galvorn

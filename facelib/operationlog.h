@@ -8,12 +8,14 @@
 
 namespace galvorn {
 
-// The result log of one batch add on one device: a line per person the device refused,
-// "<picture file name>\t\t<text of the device's result code>", lines joined by "\r\n".
+// The result log of one batch add on one device: a line per person that was not added,
+// "<picture file name>\t\t<why>", lines joined by "\r\n". The reason is the text of the
+// device's result code, or of the local fault that kept the person from being sent.
 class BatchAddLog
 {
 public:
     void addRefusal(std::string_view pictureName, tint32 code);
+    void addLine(std::string_view pictureName, std::string_view reason);
 
     bool empty() const { return text_.empty(); }
     const std::string& text() const { return text_; }
@@ -36,13 +38,16 @@ LogFolders defaultLogFolders();
 // "<YYYY><MM><DD><hh><mm><ss>.log".
 std::string logFileName(const std::tm& localTime);
 
-// Writes text to the file named by localTime in the first folder that can be created
-// and written, replacing a file of that name. Returns the path written, so that the
-// operator can be told where to look; empty when no folder could take the file.
+// Writes text to a new file named by localTime in the first folder that can be created
+// and written. A file of that name is never replaced: the name then gets "_1", "_2", ...
+// before ".log", so two devices finishing in the same second keep both logs. Returns the path
+// written, so that the operator can be told where to look; empty when no folder could take the
+// file.
 std::string writeOperationLog(std::string_view text, const std::tm& localTime,
                               const LogFolders& folders);
 
-// The same with the current local time and the default folders.
-std::string writeOperationLog(std::string_view text);
+// The same with the current local time.
+std::string writeOperationLog(std::string_view text,
+                              const LogFolders& folders = defaultLogFolders());
 
 } // namespace galvorn

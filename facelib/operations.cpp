@@ -49,24 +49,7 @@ Wait waitFor(FaceTransfer& transfer, std::unique_lock<std::mutex>& guard,
     return Wait::TimedOut;
 }
 
-// Keeps a transfer registered for its session while the operation runs.
-class Registration
-{
-public:
-    Registration(RunContext& run, const device::CNetDevice& session,
-                 std::shared_ptr<FaceTransfer> transfer)
-        : run_(run), session_(&session)
-    {
-        run_.transfers().add(session_, std::move(transfer));
-    }
-    ~Registration() { run_.transfers().remove(session_); }
-    Registration(const Registration&) = delete;
-    Registration& operator=(const Registration&) = delete;
-
-private:
-    RunContext& run_;
-    const device::CNetDevice* session_;
-};
+using Registration = SessionRegistration<FaceTransfer>;
 
 std::vector<std::uint8_t> transferIdPayload(tuint32 transferId)
 {
@@ -327,7 +310,7 @@ int ExportFile(tuint32, device::CNetDevice& session, std::string_view deviceKey,
     bool started = false;
     bool done = false;
     {
-        const Registration registration(owner, session, transfer);
+        const Registration registration(owner.transfers(), session, transfer);
         done = exportLibrary(session, *transfer, owner, libraryPassword, started);
     }
     if (!done)
@@ -353,7 +336,7 @@ int ImportFile(tuint32, device::CNetDevice& session, std::string_view deviceKey,
     bool started = false;
     bool done = false;
     {
-        const Registration registration(owner, session, transfer);
+        const Registration registration(owner.transfers(), session, transfer);
         done = importLibrary(session, *transfer, owner, *file, libraryPassword, started);
     }
     const DeviceStatus status =
@@ -372,19 +355,12 @@ int ExportCSV(tuint32, device::CNetDevice& session, std::string_view deviceKey,
                                                              csvTablePath(exportFolder, deviceKey));
     bool done = false;
     {
-        const Registration registration(owner, session, transfer);
+        const Registration registration(owner.transfers(), session, transfer);
         done = exportTable(session, *transfer, owner);
     }
     PostDeviceStatus(&owner, done ? DeviceStatus::Success : DeviceStatus::ExportFail, {},
                      deviceKey);
     return done ? OperationResult::kOk : OperationResult::kFailed;
-}
-
-int ImportImage(tuint32, device::CNetDevice&, std::string_view deviceKey, RunContext& owner)
-{
-    // Batch add is not part of this build: the row still gets its final text.
-    PostDeviceStatus(&owner, DeviceStatus::ImportFail, {}, deviceKey);
-    return OperationResult::kFailed;
 }
 
 } // namespace galvorn

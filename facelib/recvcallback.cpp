@@ -77,16 +77,28 @@ void dispatch(FaceTransfer& transfer, OperationType operation, tint32 type,
 } // namespace
 
 int RecvCallback(void* context, device::CNetDevice* session, tint32 type, tint32 length,
-                 const void* data, tuint32)
+                 const void* data, tuint32 parameter)
 {
     if (context == nullptr)
         return 0;
     RunContext& run = *static_cast<RunContext*>(context);
     const std::shared_ptr<FaceTransfer> transfer = run.transfers().find(session);
+    const std::shared_ptr<BatchAddDevice> batchAdd = run.batchAdds().find(session);
     if (isLinkLost(type, length, data)) {
         run.setOffline(true);
         if (transfer)
             transfer->onLinkLost();
+        if (batchAdd)
+            batchAdd->onLinkLost();
+        return 0;
+    }
+    if (batchAdd && type == device::CALLBACK_FACE_IMAGE_ADD &&
+        run.operation() == OperationType::BatchAdd) {
+        // The reply's parameter echoes the person's sequence number.
+        common::WireReader reader(payloadOf(length, data));
+        const tuint32 result = reader.u32();
+        if (reader.ok())
+            batchAdd->onReply(result, parameter);
         return 0;
     }
     if (transfer && transfer->operation() == run.operation())

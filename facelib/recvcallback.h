@@ -14,7 +14,9 @@ namespace galvorn {
 // sets the offline flag (under the callback lock) and wakes the session's transfer. The
 // face-library replies (types 7 to 10 and 19) go to the transfer registered for the
 // session when they belong to the run's operation; each transfer guards its own state.
-// Replies for a session without a transfer, and other types, are ignored. Returns 0.
+// A batch-add reply (type 6) goes to the session's batch add with the sequence number
+// that `parameter` echoes. Replies for a session without such work, and other types,
+// are ignored. Returns 0.
 int RecvCallback(void* context, device::CNetDevice* session, tint32 type, tint32 length,
                  const void* data, tuint32 parameter);
 

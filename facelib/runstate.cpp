@@ -18,6 +18,7 @@ std::vector<DeviceJob> ownedBy(std::vector<DeviceJob> jobs, StatusSink* owner)
 RunContext::RunContext(RunState& state, OperationType operation, std::vector<DeviceJob> jobs,
                        tuint64 generation)
     : state_(state), operation_(operation), limits_(state.limits_), importFile_(state.importFile_),
+      batchAdd_(state.batchAdd_), pictureCache_(batchAdd_.pictureLimits.cacheBytes),
       jobs_(ownedBy(std::move(jobs), this)), generation_(generation),
       active_(static_cast<int>(jobs_.size()))
 {}
@@ -70,6 +71,11 @@ TransferTables& RunContext::tables()
 TransferRegistry& RunContext::transfers()
 {
     return state_.transfers();
+}
+
+SessionRegistry<BatchAddDevice>& RunContext::batchAdds()
+{
+    return state_.batchAdds();
 }
 
 // --- RunState -------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "facelib/batchadd.h"
 #include "facelib/callbackinfo.h"
 #include "facelib/devicejob.h"
 #include "facelib/facetransfer.h"
@@ -74,12 +75,20 @@ public:
     const TransferLimits& limits() const { return limits_; }
     // The data file an import run sends, fixed when the run started; null when none.
     const facefile::Reader* importFile() const { return importFile_; }
+    // What a batch-add run adds, fixed when the run started.
+    const BatchAddSource& batchAdd() const { return batchAdd_; }
+    // The pictures this run has prepared, for its later devices.
+    PictureCache& pictureCache() { return pictureCache_; }
+    // The batch add of each device session.
+    SessionRegistry<BatchAddDevice>& batchAdds();
 
 private:
     RunState& state_;
     const OperationType operation_;
     const TransferLimits limits_;
     const facefile::Reader* const importFile_;
+    const BatchAddSource batchAdd_;
+    PictureCache pictureCache_;
     const std::vector<DeviceJob> jobs_;
     const tuint64 generation_;
     std::atomic<bool> stop_{false};
@@ -115,6 +124,8 @@ public:
     void setImportFile(const facefile::Reader* file) { importFile_ = file; }
     // GUI thread: the time limits of the next run's transfers.
     void setTransferLimits(const TransferLimits& limits) { limits_ = limits; }
+    // GUI thread: what the next batch-add run adds.
+    void setBatchAddSource(BatchAddSource source) { batchAdd_ = std::move(source); }
 
     bool running() const { return running_.load(); }
     void setRunning(bool running) { running_.store(running); }
@@ -141,6 +152,7 @@ public:
     void setOffline(bool offline);
     TransferTables& tables() { return tables_; }
     TransferRegistry& transfers() { return transfers_; }
+    SessionRegistry<BatchAddDevice>& batchAdds() { return batchAdds_; }
 
     // Worker threads of every run, counted from before a thread is created until its
     // last access to the run state; used by the worker start only.
@@ -166,6 +178,7 @@ private:
     std::vector<DeviceJob> jobs_;
     const facefile::Reader* importFile_ = nullptr;
     TransferLimits limits_;
+    BatchAddSource batchAdd_;
     std::shared_ptr<RunContext> current_;
 
     std::atomic<bool> running_{false};
@@ -173,6 +186,7 @@ private:
     std::mutex callbackLock_;
     TransferTables tables_;
     TransferRegistry transfers_;
+    SessionRegistry<BatchAddDevice> batchAdds_;
 
     // Guards sink_ and generation_: a status is forwarded only while its run is current.
     std::mutex postLock_;

@@ -71,13 +71,25 @@ TEST(OperationLog, WritesBesideTheProgramAndCreatesTheFolder)
     EXPECT_FALSE(std::filesystem::exists(dir.file("data")));
 }
 
-TEST(OperationLog, SameSecondReplacesTheEarlierLog)
+TEST(OperationLog, LogsOfTheSameSecondKeepEachOther)
 {
     TempDir dir;
     const LogFolders folders{dir.file("log"), {}};
-    ASSERT_FALSE(writeOperationLog("a much longer first text", stamp(), folders).empty());
-    const std::string path = writeOperationLog("second", stamp(), folders);
-    EXPECT_EQ(readFile(path), "second");
+    const std::string texts[] = {"first camera", "second", "third"};
+    const std::string names[] = {kName, "20240305090702_1.log", "20240305090702_2.log"};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(writeOperationLog(texts[i], stamp(), folders), dir.file("log/") + names[i]);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(readFile(dir.file("log/") + names[i]), texts[i]);
+}
+
+TEST_F(BatchAddLogText, LocalFaultsCarryTheirOwnReason)
+{
+    BatchAddLog log;
+    log.addLine("blurred.png", languageText("IDCS_PICTURE_UNREADABLE"));
+    log.addRefusal("anna.jpg", -16);
+    EXPECT_EQ(log.text(), "blurred.png\t\tThe picture cannot be read\r\nanna.jpg\t\t" +
+                              languageText("IDCS_FACE_MATCH_IMPORT_FAIL"));
 }
 
 TEST(OperationLog, FallsBackWhenTheProgramFolderCannotHoldAFolder)

@@ -74,9 +74,9 @@ DeviceJob jobFor(const DeviceRow& row, tuint32 index, const char* password = kPa
                           connect);
 }
 
-// The final status of each operation against a camera with an empty face library and
-// no data file chosen: the exports succeed, the import has no file to send, and the
-// batch add is not built yet.
+// The final status of each operation against a camera with an empty face library, no
+// data file and no persons chosen: the exports succeed, the import has no file to send
+// and the batch add no person to add.
 DeviceStatus dispatchStatus(OperationType operation)
 {
     switch (operation) {

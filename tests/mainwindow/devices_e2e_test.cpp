@@ -16,6 +16,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QUrl>
 
@@ -232,6 +235,62 @@ TEST_F(LibraryRoundTrip, ExportThenImportIntoTwoCameras)
     ASSERT_FALSE(copy.isEmpty());
     EXPECT_EQ(dataArea(copy), dataArea(original));
     EXPECT_GT(dataArea(original).size(), 12);
+}
+
+namespace {
+
+// Camera 0 refuses every person; camera 1 takes them all.
+class BatchAddEndToEnd : public DevicesEndToEnd
+{
+protected:
+    std::vector<std::string> cameras() const override
+    {
+        return {cameraSection(0, "facelib.refuseAdd = -5\n"), cameraSection(1)};
+    }
+
+    // A picture folder of three persons with real pictures, one of them a PNG.
+    QString pictureFolder() const
+    {
+        const QString folder = config.filePath(QStringLiteral("pictures"));
+        QDir().mkpath(folder);
+        QImage face(120, 160, QImage::Format_RGB32);
+        face.fill(QColor(200, 150, 120));
+        face.save(folder + QStringLiteral("/anna.jpg"), "JPG");
+        face.save(folder + QStringLiteral("/bo.jpg"), "JPG");
+        face.save(folder + QStringLiteral("/chen.png"), "PNG");
+        QFile table(folder + QStringLiteral("/persons.csv"));
+        EXPECT_TRUE(table.open(QIODevice::WriteOnly));
+        table.write("(01)Name,(02)Gender,(12)Picture\r\nAnna,1,anna.jpg\r\nBo,0,bo.jpg\r\n"
+                    "Chen,0,chen.png\r\n");
+        return folder;
+    }
+};
+
+} // namespace
+
+TEST_F(BatchAddEndToEnd, TwoCamerasEndWithTheSummaryOfTheOneThatRefused)
+{
+    window->findChild<VRNLineEdit*>(QStringLiteral("passwordEdit"))->setText("123456");
+    click("batchAddButton");
+    window->applyBrowsedPath(pictureFolder());
+    runOn({0, 1});
+    EXPECT_EQ(rowOf(0)->text(kStatusColumn), uiText("IDCS_FACE_MATCH_IMPORT_FAIL"));
+    EXPECT_EQ(rowOf(1)->text(kStatusColumn), uiText("IDCS_SUCCESS"));
+
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (box = window->findChild<QMessageBox*>("batchAddSummary")) != nullptr; }));
+    EXPECT_EQ(box->windowTitle(), uiText("IDCS_SUCCESS") + ":0 " + uiText("IDCS_FAIL_NUM") + ":3");
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Yes);
+    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Yes));
+    QFile log(box->text());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << box->text().toStdString();
+    const QString refused = uiText("IDCS_FACE_MATCH_NOT_ONLY_ONE_FACE");
+    EXPECT_EQ(QString::fromUtf8(log.readAll()),
+              "anna.jpg\t\t" + refused + "\r\nbo.jpg\t\t" + refused + "\r\nchen.png\t\t" + refused);
+    log.remove();
+    QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !window->findChild<QMessageBox*>(); }));
 }
 
 #include "devices_e2e_test.moc"

@@ -10,8 +10,10 @@
 
 #include "widgets/vrnbutton.h"
 
+#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 using galvorn::OperationType;
@@ -86,8 +88,43 @@ TEST_F(RunControl, StartWithoutATickedDeviceNamesTheOperation)
     window.applyBrowsedPath(config.path());
     EXPECT_EQ(pressStart(), uiText("IDCS_EXPORT_DEVICE"));
     click("batchAddButton");
+    QFile picture(config.filePath(QStringLiteral("anna.jpg")));
+    ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
     window.applyBrowsedPath(config.path());
     EXPECT_EQ(pressStart(), uiText("IDCS_SELECT_IMPORT_DEVICE"));
+}
+
+// The person table is checked before any device is looked at.
+TEST_F(RunControl, BatchAddRefusesAFolderItCannotAddFrom)
+{
+    addDevice(1, 9008);
+    window.deviceTree().selectAll();
+    click("batchAddButton");
+    QTemporaryDir folder;
+    window.applyBrowsedPath(folder.path());
+    const auto writeTable = [&folder](const QByteArray& table) {
+        QFile file(folder.filePath(QStringLiteral("persons.csv")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(table);
+    };
+    EXPECT_EQ(pressStart(), uiText("IDCS_PLEASE_EXIST_IMAGE")) << "an empty folder";
+
+    QByteArray table = "(01)Name,(02)Gender,(12)Picture\n";
+    for (int row = 2; row < 7; ++row)
+        table += "P" + QByteArray::number(row) + ",0,p" + QByteArray::number(row) + ".jpg\n";
+    writeTable(table + "Short,0\n");
+    EXPECT_EQ(pressStart(), uiText("IDCS_ERRORLINEOFDOCUMENT").arg(7));
+
+    writeTable(table);
+    EXPECT_EQ(pressStart(), uiText("IDCS_PLEASE_EXIST_IMAGE")) << "rows name missing pictures";
+
+    QByteArray many = "(01)Name,(12)Picture\n";
+    for (int row = 0; row <= 100000; ++row)
+        many += "p,p.jpg\n";
+    writeTable(many);
+    EXPECT_EQ(pressStart(), uiText("IDCS_IMAGE_COUNT_TOO_MORE"));
+    EXPECT_FALSE(window.runState().running());
+    EXPECT_TRUE(rowStatus(0).isEmpty()) << "no refusal reaches the devices";
 }
 
 TEST_F(RunControl, ThirtyThreeDevicesAreRefusedAndThirtyTwoRun)

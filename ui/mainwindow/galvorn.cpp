@@ -4,6 +4,7 @@
 #include "config/languagetable.h"
 #include "discovery/devicerecord.h"
 #include "facelib/jobbuilder.h"
+#include "facelib/persontable.h"
 #include "facelib/runner.h"
 #include "facelib/statustable.h"
 #include "facelib/summarypanes.h"
@@ -30,6 +31,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLocale>
+#include <QMessageBox>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QTextEdit>
@@ -464,6 +466,20 @@ void Galvorn::slot_recvCallbackInfo(void* data)
         showSummaryPanes(effect.panes->left, effect.panes->right);
     if (effect.rowText)
         setRowStatus(QString::fromUtf8(info->mac.data()), QString::fromStdString(*effect.rowText));
+    if (effect.batchSummary)
+        showBatchAddSummary(*effect.batchSummary);
+}
+
+// The box opens without blocking, so that the statuses of the run's next device keep
+// landing in their rows while the operator reads it.
+void Galvorn::showBatchAddSummary(const galvorn::BatchSummary& summary)
+{
+    auto* box = new QMessageBox(QMessageBox::Information, QString::fromStdString(summary.summary),
+                                QString::fromStdString(summary.logPath), QMessageBox::Yes, this);
+    box->setObjectName(QStringLiteral("batchAddSummary"));
+    box->setDefaultButton(QMessageBox::Yes);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void Galvorn::setRowStatus(const QString& mac, const QString& text)
@@ -516,6 +532,30 @@ QString Galvorn::refusalBeforeJobs() const
     return uiText("IDCS_SELECT_EXPORTDIR");
 }
 
+// Reads the persons of the chosen picture folder for the next run. The reason the run
+// cannot start with them; empty when it can.
+QString Galvorn::loadBatchAddPersons()
+{
+    using Result = galvorn::PersonListLoad::Result;
+    const galvorn::PersonListLoad load = galvorn::LoadPersonList(selectedPath_.toStdString());
+    switch (load.result) {
+    case Result::Ok: {
+        galvorn::BatchAddSource source;
+        source.persons = load.persons;
+        source.codec = &pictureCodec_;
+        runState_.setBatchAddSource(std::move(source));
+        return {};
+    }
+    case Result::FaultyLine:
+        return uiText("IDCS_ERRORLINEOFDOCUMENT").arg(load.line);
+    case Result::TooMany:
+        return uiText("IDCS_IMAGE_COUNT_TOO_MORE");
+    case Result::NoPicture:
+        break;
+    }
+    return uiText("IDCS_PLEASE_EXIST_IMAGE");
+}
+
 // One job per ticked row, in tree order. A device whose second address had to be added
 // to a local adapter is connected only once that address is active, or after the wait
 // gives up.
@@ -539,8 +579,7 @@ std::vector<galvorn::DeviceJob> Galvorn::buildJobs()
                                      device->softwareVer.toStdString(),
                                      device->dataPort,
                                      device->httpPort};
-        jobs.push_back(
-            galvorn::BuildDeviceJob(row, inputs, tuint32(jobs.size()), connectAddress));
+        jobs.push_back(galvorn::BuildDeviceJob(row, inputs, tuint32(jobs.size()), connectAddress));
     }
     deviceTree_->clearStatusColumn();
     return jobs;
@@ -556,6 +595,12 @@ void Galvorn::slot_btnStartClicked()
     if (const QString refusal = refusalBeforeJobs(); !refusal.isEmpty()) {
         N12_MessageBox::warning(refusal, this);
         return;
+    }
+    if (operationType_ == galvorn::OperationType::BatchAdd) {
+        if (const QString refusal = loadBatchAddPersons(); !refusal.isEmpty()) {
+            N12_MessageBox::warning(refusal, this);
+            return;
+        }
     }
     std::vector<galvorn::DeviceJob> jobs = buildJobs();
     if (jobs.empty()) {

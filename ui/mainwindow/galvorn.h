@@ -7,6 +7,8 @@
 #include "facelib/callbackinfo.h"
 #include "facelib/devicejob.h"
 #include "facelib/runstate.h"
+#include "facelib/statuspayload.h"
+#include "platform/picturecodec_qt.h"
 #include "widgets/basedialog.h"
 
 #include <QRect>
@@ -102,6 +104,8 @@ private:
     bool isRunning() const { return runState_.running(); }
     // The reason Start cannot begin a run with the current inputs; empty when it can.
     QString refusalBeforeJobs() const;
+    QString loadBatchAddPersons();
+    void showBatchAddSummary(const galvorn::BatchSummary& summary);
     std::vector<galvorn::DeviceJob> buildJobs();
     void applyControlState(bool running);
     // Writes a status text into the device's ticked rows and ends the run when every
@@ -125,6 +129,8 @@ private:
     CQuarloManage searchManager_;
     CNetworkWait networkWait_;
     std::unique_ptr<DeviceTree> deviceTree_;
+    // Prepares the pictures of batch adds; the run's workers use it until they end.
+    galvorn::platform::QtPictureCodec pictureCodec_;
     // Last, so that it is destroyed first: its workers post into the window.
     galvorn::RunState runState_{this};
     bool maximized_ = false;

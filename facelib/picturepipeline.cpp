@@ -1,0 +1,207 @@
+#include "facelib/picturepipeline.h"
+
+#include "common/faceimageadd.h"
+#include "config/inifile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace galvorn {
+
+namespace {
+
+constexpr unsigned kMaxThreads = 4;
+
+tint32 pictureFormat(std::string_view path)
+{
+    const std::string_view name = path.substr(path.find_last_of('/') + 1);
+    const auto dot = name.find_last_of('.');
+    if (dot == std::string_view::npos)
+        return 0;
+    const std::string_view extension = name.substr(dot + 1);
+    const bool jpeg = equalsIgnoringCase(extension, "jpg") || equalsIgnoringCase(extension, "jpeg");
+    return jpeg ? common::kPictureFormatJpeg : 0;
+}
+
+// The whole of a regular file of at most kMaxFileBytes. Opened without blocking, so a
+// FIFO named like a picture cannot hang the batch add.
+std::optional<std::vector<std::uint8_t>> readPictureFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info
+    {};
+    std::optional<std::vector<std::uint8_t>> bytes;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        static_cast<std::size_t>(info.st_size) <= PictureLimits::kMaxFileBytes) {
+        bytes.emplace();
+        bytes->reserve(static_cast<std::size_t>(info.st_size));
+        std::uint8_t block[65536];
+        for (;;) {
+            const ssize_t got = ::read(fd, block, sizeof block);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0 ||
+                bytes->size() + static_cast<std::size_t>(got) > PictureLimits::kMaxFileBytes) {
+                if (got != 0)
+                    bytes.reset();
+                break;
+            }
+            bytes->insert(bytes->end(), block, block + got);
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
+bool startsAsJpeg(const std::vector<std::uint8_t>& bytes)
+{
+    return bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xD8;
+}
+
+} // namespace
+
+PreparedPicture PreparePicture(const PersonInfo& person, const platform::PictureCodec& codec)
+{
+    PreparedPicture picture;
+    picture.format = pictureFormat(person.picturePath);
+    auto bytes = readPictureFile(person.picturePath);
+    if (!bytes)
+        return picture;
+    if (bytes->size() > PictureLimits::kMaxDirectBytes || !startsAsJpeg(*bytes)) {
+        auto jpeg = codec.toJpeg(*bytes);
+        if (!jpeg)
+            return picture;
+        picture.size = jpeg->size;
+        picture.bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(jpeg->bytes));
+    } else {
+        const auto size = codec.measure(*bytes);
+        if (!size)
+            return picture;
+        picture.size = *size;
+        picture.bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(*bytes));
+    }
+    picture.readable = true;
+    return picture;
+}
+
+// --- PictureCache ---------------------------------------------------------------------
+
+std::optional<PreparedPicture> PictureCache::find(std::size_t person) const
+{
+    const std::lock_guard guard(lock_);
+    const auto entry = pictures_.find(person);
+    if (entry == pictures_.end())
+        return std::nullopt;
+    return entry->second;
+}
+
+void PictureCache::store(std::size_t person, const PreparedPicture& picture)
+{
+    const std::lock_guard guard(lock_);
+    if (bytes_ + picture.byteCount() > limit_ || pictures_.contains(person))
+        return;
+    pictures_.emplace(person, picture);
+    bytes_ += picture.byteCount();
+}
+
+std::size_t PictureCache::bytes() const
+{
+    const std::lock_guard guard(lock_);
+    return bytes_;
+}
+
+// --- PicturePipeline ------------------------------------------------------------------
+
+PicturePipeline::PicturePipeline(const std::vector<PersonInfo>& persons,
+                                 const platform::PictureCodec& codec, PictureCache& cache,
+                                 const PictureLimits& limits)
+    : persons_(persons), codec_(codec), cache_(cache), limits_(limits)
+{
+    unsigned count = limits_.threads;
+    if (count == 0)
+        count = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
+    count = static_cast<unsigned>(std::min<std::size_t>(count, persons_.size()));
+    try {
+        for (unsigned i = 0; i < count; ++i)
+            threads_.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+        // Fewer threads, or none: next() then prepares the picture itself.
+    }
+}
+
+PicturePipeline::~PicturePipeline()
+{
+    {
+        const std::lock_guard guard(lock_);
+        stopping_ = true;
+    }
+    space_.notify_all();
+    for (std::thread& thread : threads_)
+        thread.join();
+}
+
+PreparedPicture PicturePipeline::prepare(std::size_t index) const
+{
+    if (auto cached = cache_.find(index))
+        return *cached;
+    PreparedPicture picture = PreparePicture(persons_[index], codec_);
+    cache_.store(index, picture);
+    return picture;
+}
+
+bool PicturePipeline::mayStartNext() const
+{
+    if (nextToPrepare_ >= persons_.size() || nextToPrepare_ >= nextToTake_ + limits_.lookAhead)
+        return false;
+    // With nothing waiting the next person always starts, so a picture larger than the
+    // bound cannot stall the pipeline.
+    return done_.empty() || waitingBytes_ < limits_.aheadBytes;
+}
+
+void PicturePipeline::work()
+{
+    std::unique_lock guard(lock_);
+    for (;;) {
+        space_.wait(guard, [this] {
+            return stopping_ || nextToPrepare_ >= persons_.size() || mayStartNext();
+        });
+        if (stopping_ || nextToPrepare_ >= persons_.size())
+            return;
+        const std::size_t index = nextToPrepare_++;
+        guard.unlock();
+        PreparedPicture picture = prepare(index);
+        guard.lock();
+        waitingBytes_ += picture.byteCount();
+        done_.emplace(index, std::move(picture));
+        ready_.notify_all();
+    }
+}
+
+PreparedPicture PicturePipeline::next()
+{
+    std::unique_lock guard(lock_);
+    if (nextToTake_ >= persons_.size())
+        return {};
+    const std::size_t index = nextToTake_++;
+    if (threads_.empty()) {
+        guard.unlock();
+        return prepare(index);
+    }
+    space_.notify_all();
+    ready_.wait(guard, [&] { return done_.contains(index); });
+    auto entry = done_.find(index);
+    PreparedPicture picture = std::move(entry->second);
+    done_.erase(entry);
+    waitingBytes_ -= picture.byteCount();
+    guard.unlock();
+    space_.notify_all();
+    return picture;
+}
+
+} // namespace galvorn
