@@ -252,7 +252,7 @@ TEST_F(BatchAddTest, ACodeOfMinusSixEndsTheBatchAddAfterThatPerson)
 TEST_F(BatchAddTest, AnUnansweredPersonTimesOutAndTheBatchAddGoesOn)
 {
     writeFolder(6);
-    limits_.addReplyWait = 300ms;
+    limits_.addReplyWait = 1s;
     devsim::FaceAddRules adds;
     adds.silentAt = 3;
     {
