@@ -21,41 +21,45 @@ QByteArray viewOf(std::span<const std::uint8_t> encoded)
                                    static_cast<qsizetype>(encoded.size()));
 }
 
-} // namespace
-
-std::optional<PictureSize> QtPictureCodec::measure(std::span<const std::uint8_t> encoded) const
+// The whole picture decoded; a header alone does not prove a picture, and a corrupt
+// body must not reach the device.
+std::optional<QImage> decode(std::span<const std::uint8_t> encoded)
 {
     QByteArray bytes = viewOf(encoded);
     QBuffer buffer(&bytes);
     if (!buffer.open(QIODevice::ReadOnly))
         return std::nullopt;
     QImageReader reader(&buffer);
-    // A header alone does not prove a picture: a corrupt body must not reach the device.
     QImage image;
     if (!reader.read(&image) || image.isNull())
         return std::nullopt;
-    return PictureSize{image.width(), image.height()};
+    return image;
+}
+
+} // namespace
+
+std::optional<PictureSize> QtPictureCodec::measure(std::span<const std::uint8_t> encoded) const
+{
+    const std::optional<QImage> image = decode(encoded);
+    if (!image)
+        return std::nullopt;
+    return PictureSize{image->width(), image->height()};
 }
 
 std::optional<JpegPicture> QtPictureCodec::toJpeg(std::span<const std::uint8_t> encoded) const
 {
-    QByteArray bytes = viewOf(encoded);
-    QBuffer input(&bytes);
-    if (!input.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QImageReader reader(&input);
-    QImage image;
-    if (!reader.read(&image) || image.isNull())
+    const std::optional<QImage> image = decode(encoded);
+    if (!image)
         return std::nullopt;
     QByteArray jpeg;
     QBuffer output(&jpeg);
     output.open(QIODevice::WriteOnly);
     QImageWriter writer(&output, "jpeg");
-    if (!writer.write(image))
+    if (!writer.write(*image))
         return std::nullopt;
     JpegPicture picture;
     picture.bytes.assign(jpeg.begin(), jpeg.end());
-    picture.size = {image.width(), image.height()};
+    picture.size = {image->width(), image->height()};
     return picture;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/picturecodec_qt.h"
 #include "recordingsink.h"
 #include "testkit/tempdir.h"
+#include "testpictures.h"
 #include "tests/common/loopback.h"
 
 #include <gtest/gtest.h>
@@ -29,27 +30,6 @@ using namespace std::chrono_literals;
 // A batch add of real pictures, prepared by the program's Qt codec, into a simulated
 // camera that records every request.
 namespace {
-
-QImage stripes(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    std::uint32_t seed = 99;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1103515245u + 12345u;
-            image.setPixel(x, y, (seed >> 8) ^ static_cast<std::uint32_t>(x * y));
-        }
-    return image;
-}
-
-std::string encoded(const QImage& image, const char* format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, 95);
-    return bytes.toStdString();
-}
 
 std::string sha1(const std::string& bytes)
 {
@@ -107,11 +87,11 @@ protected:
 
 TEST_F(BatchAddPicturesTest, PicturesAtTheEdgesArriveAsTheDeviceNeedsThem)
 {
-    std::string exact = encoded(stripes(240, 180), "JPG");
+    std::string exact = encodedPicture(noisePicture(240, 180), "JPG", 95);
     ASSERT_LT(exact.size(), PictureLimits::kMaxDirectBytes);
     exact.resize(PictureLimits::kMaxDirectBytes, '\0');
     const std::string oneMore = exact + '\0';
-    const std::string png = encoded(stripes(64, 32), "PNG");
+    const std::string png = encodedPicture(noisePicture(64, 32), "PNG", 95);
     dir_.write("pictures/exact.jpg", exact);
     dir_.write("pictures/onemore.jpg", oneMore);
     dir_.write("pictures/png-named.jpg", png);

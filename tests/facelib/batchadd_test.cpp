@@ -233,73 +233,83 @@ TEST_F(BatchAddTest, RefusalsAreLoggedWithTheirTextsAndSummedUp)
     EXPECT_EQ(stored(0).size(), 5u);
 }
 
-TEST_F(BatchAddTest, ACodeOfMinusSixEndsTheBatchAddAfterThatPerson)
+// How a camera that stops answering, or answers too late, ends its batch add.
+TEST_F(BatchAddTest, EveryWayABatchAddEndsEarlyLogsTheRightPersons)
 {
-    writeFolder(10);
-    devsim::FaceAddRules adds;
-    adds.refusedSequences = {{4, -6}};
+    const auto rules = [](auto set) {
+        devsim::FaceAddRules adds;
+        set(adds);
+        return adds;
+    };
+    struct Case
     {
-        Cameras cameras({DeviceFaceSettings{}}, {library(0, adds)});
-        run(cameras);
+        const char* what;
+        std::size_t persons;
+        devsim::FaceAddRules adds;
+        std::chrono::milliseconds limit;
+        std::size_t succeeded;
+        std::vector<std::pair<std::size_t, tint32>> logged;
+    } cases[] = {
+        {"-6 ends the batch add after that person",
+         10,
+         rules([](auto& a) {
+             a.refusedSequences = {{4, -6}};
+         }),
+         5s,
+         3,
+         {{3, -6}}},
+        {"an unanswered person times out and the rest go on",
+         6,
+         rules([](auto& a) { a.silentAt = 3; }),
+         1s,
+         5,
+         {{2, -16}}},
+        // Every reply comes after the limit, while the next person waits: none may count
+        // for it. Eleven time-outs in a row give the camera up.
+        {"late replies never answer the next person",
+         15,
+         rules([](auto& a) { a.delayMs = 250; }),
+         150ms,
+         0,
+         {{0, -16},
+          {1, -16},
+          {2, -16},
+          {3, -16},
+          {4, -16},
+          {5, -16},
+          {6, -16},
+          {7, -16},
+          {8, -16},
+          {9, -16},
+          {10, -16}}},
+        {"a lost connection logs the person in flight",
+         7,
+         rules([](auto& a) { a.closeAt = 3; }),
+         5s,
+         2,
+         {{2, -16}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sink_.clear();
+        fs::remove_all(libraryFolder(0));
+        writeFolder(c.persons);
+        limits_.addReplyWait = c.limit;
+        {
+            Cameras cameras({DeviceFaceSettings{}}, {library(0, c.adds)});
+            run(cameras);
+        }
+        const Outcome result = outcome(0);
+        ASSERT_TRUE(result.summary);
+        EXPECT_EQ(result.summary->summary, summary(c.succeeded, c.persons - c.succeeded));
+        std::string expected;
+        for (const auto& [person, code] : c.logged)
+            expected += (expected.empty() ? "" : "\r\n") + line(person, code);
+        EXPECT_EQ(fileText(result.summary->logPath), expected);
+        if (c.adds.delayMs == 0) {
+            EXPECT_EQ(stored(0).size(), c.succeeded);
+        }
     }
-    const Outcome result = outcome(0);
-    ASSERT_TRUE(result.summary);
-    EXPECT_EQ(result.summary->summary, summary(3, 7));
-    EXPECT_EQ(fileText(result.summary->logPath), line(3, -6));
-    EXPECT_EQ(stored(0).size(), 3u);
-}
-
-TEST_F(BatchAddTest, AnUnansweredPersonTimesOutAndTheBatchAddGoesOn)
-{
-    writeFolder(6);
-    limits_.addReplyWait = 1s;
-    devsim::FaceAddRules adds;
-    adds.silentAt = 3;
-    {
-        Cameras cameras({DeviceFaceSettings{}}, {library(0, adds)});
-        run(cameras);
-    }
-    const Outcome result = outcome(0);
-    ASSERT_TRUE(result.summary);
-    EXPECT_EQ(result.summary->summary, summary(5, 1));
-    EXPECT_EQ(fileText(result.summary->logPath), line(2, -16));
-}
-
-TEST_F(BatchAddTest, LateRepliesNeverAnswerTheNextPerson)
-{
-    // Every reply comes after the limit: each one arrives while the next person waits,
-    // and must not count for it. Eleven time-outs in a row give the camera up.
-    writeFolder(15);
-    limits_.addReplyWait = 150ms;
-    devsim::FaceAddRules adds;
-    adds.delayMs = 250;
-    {
-        Cameras cameras({DeviceFaceSettings{}}, {library(0, adds)});
-        run(cameras);
-    }
-    const Outcome result = outcome(0);
-    ASSERT_TRUE(result.summary);
-    EXPECT_EQ(result.summary->summary, summary(0, 15));
-    std::string expected;
-    for (std::size_t i = 0; i < 11; ++i)
-        expected += (i ? "\r\n" : "") + line(i, -16);
-    EXPECT_EQ(fileText(result.summary->logPath), expected);
-}
-
-TEST_F(BatchAddTest, ALostConnectionLogsThePersonInFlight)
-{
-    writeFolder(7);
-    devsim::FaceAddRules adds;
-    adds.closeAt = 3;
-    {
-        Cameras cameras({DeviceFaceSettings{}}, {library(0, adds)});
-        run(cameras);
-    }
-    const Outcome result = outcome(0);
-    ASSERT_TRUE(result.summary);
-    EXPECT_EQ(result.summary->summary, summary(2, 5));
-    EXPECT_EQ(fileText(result.summary->logPath), line(2, -16));
-    EXPECT_EQ(stored(0).size(), 2u);
 }
 
 TEST_F(BatchAddTest, ThreeCamerasOneAfterAnotherShareThePreparedPictures)

@@ -2,6 +2,7 @@
 #include "platform/picturecodec_qt.h"
 #include "testcodec.h"
 #include "testkit/tempdir.h"
+#include "testpictures.h"
 
 #include <gtest/gtest.h>
 
@@ -18,33 +19,11 @@ using namespace galvorn;
 // Picture preparation with the program's real decoder and JPEG encoder.
 namespace {
 
-// A picture with enough detail that it does not compress to nothing.
-QImage noisePicture(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    std::uint32_t seed = 12345;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            image.setPixel(x, y, seed >> 8);
-        }
-    return image;
-}
-
-std::string encoded(const QImage& image, const char* format, int quality = -1)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format, quality);
-    return bytes.toStdString();
-}
-
 // A JPEG of exactly `size` bytes: a smaller one with bytes after its end marker, which
 // decoders ignore.
 std::string jpegOfSize(std::size_t size)
 {
-    std::string jpeg = encoded(noisePicture(200, 150), "JPG", 90);
+    std::string jpeg = encodedPicture(noisePicture(200, 150), "JPG", 90);
     EXPECT_LT(jpeg.size(), size);
     jpeg.resize(size, '\0');
     return jpeg;
@@ -113,9 +92,9 @@ TEST_F(QtPictureTest, LargerJpegAndOtherFormatsAreReencodedAsJpeg)
         tint32 format;
     } cases[] = {
         {"onemore.jpg", jpegOfSize(PictureLimits::kMaxDirectBytes + 1), 200, 4},
-        {"photo.png", encoded(big, "PNG"), 1000, 0},
-        {"named-wrong.JPG", encoded(noisePicture(64, 48), "PNG"), 64, 4},
-        {"photo.bmp", encoded(noisePicture(32, 16), "BMP"), 32, 0},
+        {"photo.png", encodedPicture(big, "PNG"), 1000, 0},
+        {"named-wrong.JPG", encodedPicture(noisePicture(64, 48), "PNG"), 64, 4},
+        {"photo.bmp", encodedPicture(noisePicture(32, 16), "BMP"), 32, 0},
     };
     for (const Case& c : cases) {
         const PreparedPicture picture = prepare(c.name, c.content);
@@ -133,7 +112,7 @@ TEST_F(QtPictureTest, LargerJpegAndOtherFormatsAreReencodedAsJpeg)
 
 TEST_F(QtPictureTest, CorruptPicturesAreUnreadable)
 {
-    std::string jpegHeadOnly = encoded(noisePicture(40, 40), "JPG").substr(0, 20);
+    std::string jpegHeadOnly = encodedPicture(noisePicture(40, 40), "JPG").substr(0, 20);
     const std::pair<const char*, std::string> cases[] = {
         {"garbage.jpg", std::string(5000, '\x5A')},
         {"marker-only.jpg", std::string("\xFF\xD8\xFF\xD9", 4)},
@@ -146,7 +125,7 @@ TEST_F(QtPictureTest, CorruptPicturesAreUnreadable)
 
 TEST_F(QtPictureTest, TheChosenFolderIsNeverWritten)
 {
-    dir_.write("a.png", encoded(noisePicture(300, 300), "PNG"));
+    dir_.write("a.png", encodedPicture(noisePicture(300, 300), "PNG"));
     dir_.write("a.png.trans.jpg", "the operator's own file");
     dir_.write("b.jpg", jpegOfSize(PictureLimits::kMaxDirectBytes + 10));
     const auto before = folderContents(dir_);

@@ -24,6 +24,12 @@ public:
         changed_.notify_all();
     }
 
+    void clear()
+    {
+        const std::lock_guard guard(lock_);
+        records_.clear();
+    }
+
     Records records() const
     {
         const std::lock_guard guard(lock_);
