@@ -43,6 +43,21 @@ std::uint64_t WireReader::u64() noexcept
     return ok_ ? low | high << 32 : 0;
 }
 
+std::uint16_t WireReader::u16be() noexcept
+{
+    const std::uint8_t* at = take(2);
+    return at ? static_cast<std::uint16_t>(at[0] << 8 | at[1]) : 0;
+}
+
+std::uint32_t WireReader::u32be() noexcept
+{
+    const std::uint8_t* at = take(4);
+    if (!at)
+        return 0;
+    return static_cast<std::uint32_t>(at[0]) << 24 | static_cast<std::uint32_t>(at[1]) << 16 |
+           static_cast<std::uint32_t>(at[2]) << 8 | static_cast<std::uint32_t>(at[3]);
+}
+
 std::span<const std::uint8_t> WireReader::bytes(std::size_t count) noexcept
 {
     const std::uint8_t* at = take(count);
@@ -72,6 +87,18 @@ void WireWriter::u64(std::uint64_t value)
 {
     u32(static_cast<std::uint32_t>(value));
     u32(static_cast<std::uint32_t>(value >> 32));
+}
+
+void WireWriter::u16be(std::uint16_t value)
+{
+    out_.push_back(static_cast<std::uint8_t>(value >> 8));
+    out_.push_back(static_cast<std::uint8_t>(value));
+}
+
+void WireWriter::u32be(std::uint32_t value)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out_.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
 void WireWriter::text(std::string_view text, std::size_t width)

@@ -9,9 +9,10 @@
 
 namespace galvorn::common {
 
-// Reads the little-endian fields of a device message. A read past the end yields zeros
-// (an empty span for bytes()) and clears ok() for good, so a decoder reads every field
-// and checks once, after its last read.
+// Reads the little-endian fields of a device message, and the big-endian (network order)
+// fields of the link-layer frames the program builds itself. A read past the end yields
+// zeros (an empty span for bytes()) and clears ok() for good, so a decoder reads every
+// field and checks once, after its last read.
 class WireReader
 {
 public:
@@ -21,6 +22,8 @@ public:
     std::uint16_t u16() noexcept;
     std::uint32_t u32() noexcept;
     std::uint64_t u64() noexcept;
+    std::uint16_t u16be() noexcept;
+    std::uint32_t u32be() noexcept;
     // A view of the next `count` bytes, valid as long as the underlying buffer.
     std::span<const std::uint8_t> bytes(std::size_t count) noexcept;
     void skip(std::size_t count) noexcept { bytes(count); }
@@ -41,7 +44,8 @@ private:
     bool ok_ = true;
 };
 
-// Appends little-endian fields to a device message under construction.
+// Appends little-endian fields to a device message under construction; the ...be()
+// forms append big-endian (network order) fields.
 class WireWriter
 {
 public:
@@ -52,6 +56,8 @@ public:
     void u16(std::uint16_t value);
     void u32(std::uint32_t value);
     void u64(std::uint64_t value);
+    void u16be(std::uint16_t value);
+    void u32be(std::uint32_t value);
     void bytes(std::span<const std::uint8_t> data)
     {
         out_.insert(out_.end(), data.begin(), data.end());
