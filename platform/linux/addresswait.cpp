@@ -1,6 +1,7 @@
 #include "platform/addresswait.h"
 
 #include "platform/addressprep.h"
+#include "platform/cancelsignal.h"
 
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
@@ -38,23 +39,24 @@ void drain(int fd)
 
 } // namespace
 
-bool WaitForLocalAddress(std::uint32_t address, std::chrono::milliseconds limit)
+bool WaitForLocalAddress(std::uint32_t address, std::chrono::milliseconds limit,
+                         const CancelSignal* cancel)
 {
     using Clock = std::chrono::steady_clock;
     const int events = openAddressEvents();
     const auto deadline = Clock::now() + limit;
+    const auto cancelled = [cancel] { return cancel && cancel->fired(); };
     bool present = IsLocalAddress(address);
-    while (!present) {
+    while (!present && !cancelled()) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             break;
-        pollfd p{events, POLLIN, 0};
-        if (events < 0) {
-            ::poll(nullptr, 0, static_cast<int>(left.count()));
-        } else if (::poll(&p, 1, static_cast<int>(left.count())) > 0) {
+        // A descriptor of -1 is left out by poll(2): without events the wait ends only at
+        // the limit or on the cancel signal.
+        pollfd fds[2] = {{events, POLLIN, 0}, {cancel ? cancel->fd() : -1, POLLIN, 0}};
+        if (::poll(fds, 2, static_cast<int>(left.count())) > 0 && (fds[0].revents & POLLIN))
             drain(events);
-        }
         present = IsLocalAddress(address);
     }
     if (events >= 0)

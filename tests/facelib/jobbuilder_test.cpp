@@ -131,25 +131,6 @@ TEST(BuildDeviceJob, ChoosesTheAddressByTheWholeVersionText)
     EXPECT_EQ(job.ipAddress, address("192.0.2.10"));
 }
 
-TEST(PrepareDeviceAddress, AddsNothingAndGivesTheSecondAddress)
-{
-    tuint32 connect = 1;
-    tuint32 added = 1;
-    EXPECT_FALSE(platform::PrepareDeviceAddress(
-        {"198.51.100.20", "255.255.255.0", "00:11:22:33:44:55"}, connect, added));
-    EXPECT_EQ(connect, address("198.51.100.20"));
-    EXPECT_EQ(added, 0u);
-}
-
-TEST(PrepareDeviceAddress, DeviceWithoutSecondAddressGivesNoAddress)
-{
-    tuint32 connect = 1;
-    tuint32 added = 1;
-    EXPECT_FALSE(platform::PrepareDeviceAddress({"", "", "00:11:22:33:44:55"}, connect, added));
-    EXPECT_EQ(connect, 0u);
-    EXPECT_EQ(added, 0u);
-}
-
 TEST(IsLocalAddress, KnowsTheLoopbackAddressAndNotADocumentationAddress)
 {
     EXPECT_TRUE(platform::IsLocalAddress(address("127.0.0.1")));
