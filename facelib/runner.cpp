@@ -140,6 +140,18 @@ void failUnstarted(RunContext& run, const DeviceJob& job)
     post(run, DeviceStatus::ConnectFail, dottedText(job.ipAddress), job);
 }
 
+// One thread per group of subnets, started before the workers so that the addresses are
+// prepared while the workers post their first statuses.
+void startPreparations(RunState& state, const std::shared_ptr<RunContext>& run)
+{
+    AddressPreparation& addresses = run->addresses();
+    for (std::size_t group = 0; group < addresses.groupCount(); ++group) {
+        if (!startThread(state, run,
+                         [group](RunContext& own) { own.addresses().prepareGroup(group); }))
+            addresses.skipGroup(group);
+    }
+}
+
 } // namespace
 
 int StartWorkers(RunState& state)
@@ -149,6 +161,7 @@ int StartWorkers(RunState& state)
     if (state.jobs().size() > kMaxDevicesPerRun)
         return StartResult::kTooManyJobs;
     const std::shared_ptr<RunContext> run = state.beginRun();
+    startPreparations(state, run);
     if (isSequential(run->operation())) {
         if (startThread(state, run, &runInOrder))
             return StartResult::kStarted;
@@ -178,6 +191,10 @@ void RunDeviceJob(RunContext& run, const DeviceJob& job)
         return;
     }
     post(run, DeviceStatus::Connecting, ip, job);
+    if (!run.addresses().waitFor(job.index)) {
+        post(run, DeviceStatus::ConnectFail, ip, job);
+        return;
+    }
     try {
         RunDeviceSession(run, job, ip);
     } catch (const std::exception& error) {

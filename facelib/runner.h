@@ -26,13 +26,15 @@ struct StartResult
 // GUI thread: starts the workers of a new run (RunState::beginRun()) over the state's
 // operation and jobs. Data-file export and batch add get one thread that serves the jobs
 // in order and stops early when the run's stop flag is set before a job; import and CSV
-// export get one thread per job. The threads are detached; RunState::waitForWorkers()
-// waits for them. A job whose thread cannot be started ends with status 6. Nothing is
-// started for no jobs or too many.
+// export get one thread per job. Before them, one thread per group of subnets prepares the
+// jobs' second addresses (AddressPreparation). The threads are detached;
+// RunState::waitForWorkers() waits for them. A job whose thread cannot be started ends
+// with status 6. Nothing is started for no jobs or too many.
 int StartWorkers(RunState& state);
 
 // One job: status 5 without a connection when its data port or HTTP port is 0;
-// otherwise status 15, then RunDeviceSession().
+// otherwise status 15, the wait for the preparation of its second address (status 6 when
+// the run is cancelled meanwhile), then RunDeviceSession().
 void RunDeviceJob(RunContext& run, const DeviceJob& job);
 
 // Connects to the job's device (kConnectMs), reads its greeting (kGreetingMs), creates

@@ -20,7 +20,8 @@ RunContext::RunContext(RunState& state, OperationType operation, std::vector<Dev
     : state_(state), operation_(operation), limits_(state.limits_), importFile_(state.importFile_),
       batchAdd_(state.batchAdd_), pictureCache_(batchAdd_.pictureLimits.cacheBytes),
       jobs_(ownedBy(std::move(jobs), this)), generation_(generation),
-      active_(static_cast<int>(jobs_.size()))
+      active_(static_cast<int>(jobs_.size())),
+      addresses_(state.addressDevices_, state.prepareAddress_)
 {}
 
 void RunContext::postStatus(std::unique_ptr<CallbackInfo> info)
@@ -31,6 +32,7 @@ void RunContext::postStatus(std::unique_ptr<CallbackInfo> info)
 void RunContext::requestStop()
 {
     stop_.store(true);
+    addresses_.cancel();
     state_.transfers().wakeAll();
 }
 

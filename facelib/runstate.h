@@ -1,5 +1,6 @@
 #pragma once
 
+#include "facelib/addresspreparation.h"
 #include "facelib/batchadd.h"
 #include "facelib/callbackinfo.h"
 #include "facelib/devicejob.h"
@@ -81,6 +82,8 @@ public:
     PictureCache& pictureCache() { return pictureCache_; }
     // The batch add of each device session.
     SessionRegistry<BatchAddDevice>& batchAdds();
+    // The preparation of the jobs' second addresses, cancelled with the run.
+    AddressPreparation& addresses() { return addresses_; }
 
 private:
     RunState& state_;
@@ -93,6 +96,7 @@ private:
     const tuint64 generation_;
     std::atomic<bool> stop_{false};
     std::atomic<int> active_;
+    AddressPreparation addresses_;
 };
 
 // The state of the runs of one main window. The window owns it and drives it from the
@@ -126,6 +130,15 @@ public:
     void setTransferLimits(const TransferLimits& limits) { limits_ = limits; }
     // GUI thread: what the next batch-add run adds.
     void setBatchAddSource(BatchAddSource source) { batchAdd_ = std::move(source); }
+    // GUI thread: the second address of each job of the next run (`devices[i]` for job i)
+    // and how it is prepared before the job connects; see AddressPreparation. Without
+    // devices nothing is prepared.
+    void setAddressPreparation(std::vector<platform::DeviceAddressInfo> devices,
+                               PrepareAddress prepare)
+    {
+        addressDevices_ = std::move(devices);
+        prepareAddress_ = std::move(prepare);
+    }
 
     bool running() const { return running_.load(); }
     void setRunning(bool running) { running_.store(running); }
@@ -179,6 +192,8 @@ private:
     const facefile::Reader* importFile_ = nullptr;
     TransferLimits limits_;
     BatchAddSource batchAdd_;
+    std::vector<platform::DeviceAddressInfo> addressDevices_;
+    PrepareAddress prepareAddress_;
     std::shared_ptr<RunContext> current_;
 
     std::atomic<bool> running_{false};

@@ -3,14 +3,15 @@
 #include "app/logging.h"
 #include "config/languagetable.h"
 #include "discovery/devicerecord.h"
+#include "facelib/addresspreparation.h"
 #include "facelib/jobbuilder.h"
 #include "facelib/persontable.h"
 #include "facelib/runner.h"
 #include "facelib/statustable.h"
 #include "facelib/summarypanes.h"
 #include "platform/addressprep.h"
-#include "platform/addresswait.h"
 #include "platform/desktop.h"
+#include "platform/netif.h"
 #include "platform/paths.h"
 #include "ui/devicetree/devicetree.h"
 #include "ui/devicetree/devicetreeheaderview.h"
@@ -36,6 +37,8 @@
 #include <QScreen>
 #include <QTextEdit>
 #include <QUrl>
+#include <arpa/inet.h>
+#include <glog/logging.h>
 
 namespace {
 
@@ -556,23 +559,25 @@ QString Galvorn::loadBatchAddPersons()
     return uiText("IDCS_PLEASE_EXIST_IMAGE");
 }
 
-// One job per ticked row, in tree order. A device whose second address had to be added
-// to a local adapter is connected only once that address is active, or after the wait
-// gives up.
-std::vector<galvorn::DeviceJob> Galvorn::buildJobs()
+// One job per ticked row, in tree order, and the second address of each for the run's
+// address preparation. Every job connects at its device's second address as it is; the
+// run adds a local address where one is needed before the job connects.
+std::vector<galvorn::DeviceJob>
+Galvorn::buildJobs(std::vector<galvorn::platform::DeviceAddressInfo>& devices)
 {
     const galvorn::RunInputs inputs{
         userEdit_->text().toStdString(), passwordEdit_->text().toStdString(),
         pathEdit_->text().toStdString(), libraryPasswordEdit_->text().toStdString()};
     std::vector<galvorn::DeviceJob> jobs;
+    devices.clear();
     for (const OnlineDeviceInfo* device : deviceTree_->tickedDevices()) {
-        std::uint32_t connectAddress = 0;
-        std::uint32_t addedAddress = 0;
-        if (galvorn::platform::PrepareDeviceAddress({device->ipAddr2.toStdString(),
-                                                     device->maskAddr2.toStdString(),
-                                                     device->mac.toStdString()},
-                                                    connectAddress, addedAddress))
-            galvorn::platform::WaitForLocalAddress(addedAddress);
+        devices.push_back({device->ipAddr2.toStdString(), device->maskAddr2.toStdString(),
+                           device->mac.toStdString()});
+        std::uint32_t secondAddress = 0;
+        const tuint32 connectAddress =
+            galvorn::platform::parseIpv4(devices.back().ipAddr2, secondAddress)
+                ? htonl(secondAddress)
+                : 0;
         const galvorn::DeviceRow row{device->ipAddr.toStdString(),
                                      device->ipAddr2.toStdString(),
                                      device->mac.toStdString(),
@@ -602,7 +607,8 @@ void Galvorn::slot_btnStartClicked()
             return;
         }
     }
-    std::vector<galvorn::DeviceJob> jobs = buildJobs();
+    std::vector<galvorn::platform::DeviceAddressInfo> devices;
+    std::vector<galvorn::DeviceJob> jobs = buildJobs(devices);
     if (jobs.empty()) {
         const bool exporting = operationType_ == galvorn::OperationType::ExportData ||
                                operationType_ == galvorn::OperationType::ExportCsv;
@@ -616,6 +622,9 @@ void Galvorn::slot_btnStartClicked()
     }
     runState_.setOperation(*operationType_);
     runState_.setJobs(std::move(jobs));
+    runState_.setAddressPreparation(
+        std::move(devices),
+        galvorn::SystemAddressPreparation([](std::string_view line) { LOG(INFO) << line; }));
     runState_.tables().clear();
     runState_.setRunning(true);
     applyControlState(true);

@@ -106,7 +106,8 @@ private:
     QString refusalBeforeJobs() const;
     QString loadBatchAddPersons();
     void showBatchAddSummary(const galvorn::BatchSummary& summary);
-    std::vector<galvorn::DeviceJob> buildJobs();
+    std::vector<galvorn::DeviceJob>
+    buildJobs(std::vector<galvorn::platform::DeviceAddressInfo>& devices);
     void applyControlState(bool running);
     // Writes a status text into the device's ticked rows and ends the run when every
     // ticked row shows a final text.
