@@ -17,14 +17,14 @@
 #include "platform/picturecodec_qt.h"
 #include "tools/devsim/deviceface.h"
 #include "tools/devsim/facetransfers.h"
-#include "tools/devsim/reactor.h"
+#include "tools/devsim/reactorthread.h"
 
 #include <QBuffer>
 #include <QImage>
 
 #include <algorithm>
-#include <atomic>
 #include <arpa/inet.h>
+#include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
@@ -32,9 +32,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <poll.h>
 #include <string>
-#include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -59,8 +57,8 @@ public:
         library.adds.delayMs = kAddDelayMs;
         for (std::size_t i = 0; i < count; ++i) {
             libraries_.push_back(std::make_unique<devsim::FaceTransferService>(library));
-            faces_.push_back(
-                std::make_unique<devsim::DeviceFace>(devsim::DeviceFaceSettings{}, reactor_));
+            faces_.push_back(std::make_unique<devsim::DeviceFace>(devsim::DeviceFaceSettings{},
+                                                                  thread_.reactor()));
             std::string error;
             if (!libraries_.back()->open(error) || !faces_.back()->open(error)) {
                 std::fprintf(stderr, "camera: %s\n", error.c_str());
@@ -68,28 +66,20 @@ public:
             }
             faces_.back()->setFaceLibrary(libraries_.back().get());
         }
-        stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-        reactor_.watch(stopFd_, POLLIN, [this](short) { reactor_.stop(); });
-        thread_ = std::thread([this] { reactor_.run(); });
+        thread_.start();
     }
     ~Cameras()
     {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
-        thread_.join();
+        thread_.stop();
         faces_.clear();
-        reactor_.unwatch(stopFd_);
-        ::close(stopFd_);
     }
     std::size_t size() const { return faces_.size(); }
     std::uint16_t port(std::size_t i) const { return faces_[i]->port(); }
 
 private:
-    devsim::Reactor reactor_;
+    devsim::ReactorThread thread_;
     std::vector<std::unique_ptr<devsim::FaceTransferService>> libraries_;
     std::vector<std::unique_ptr<devsim::DeviceFace>> faces_;
-    int stopFd_ = -1;
-    std::thread thread_;
 };
 
 // A picture with the detail of a photograph: smooth areas and fine noise.

@@ -8,7 +8,7 @@
 #include "device/commandids.h"
 #include "device/netdvsdevice.h"
 #include "tools/devsim/deviceface.h"
-#include "tools/devsim/reactor.h"
+#include "tools/devsim/reactorthread.h"
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -37,29 +37,19 @@ constexpr std::size_t kCommandHeader = 16;
 class Camera
 {
 public:
-    Camera() : face_(devsim::DeviceFaceSettings{}, reactor_)
+    Camera() : face_(devsim::DeviceFaceSettings{}, thread_.reactor())
     {
         std::string error;
         if (!face_.open(error))
             std::abort();
-        stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-        reactor_.watch(stopFd_, POLLIN, [this](short) { reactor_.stop(); });
-        thread_ = std::thread([this] { reactor_.run(); });
+        thread_.start();
     }
-    ~Camera()
-    {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
-        thread_.join();
-        ::close(stopFd_);
-    }
+    ~Camera() { thread_.stop(); }
     std::uint16_t port() const { return face_.port(); }
 
 private:
-    devsim::Reactor reactor_;
+    devsim::ReactorThread thread_;
     devsim::DeviceFace face_;
-    int stopFd_ = -1;
-    std::thread thread_;
 };
 
 // Counts import-chunk replies as the owner of a session.

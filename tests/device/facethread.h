@@ -1,16 +1,12 @@
 #pragma once
 
 #include "tools/devsim/deviceface.h"
-#include "tools/devsim/reactor.h"
+#include "tools/devsim/reactorthread.h"
 
 #include <fstream>
 #include <map>
-#include <poll.h>
 #include <sstream>
 #include <string>
-#include <sys/eventfd.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 // The simulator's device-protocol face on a thread of the test, listening on 127.0.0.1 at
@@ -19,22 +15,14 @@ class FaceThread
 {
 public:
     explicit FaceThread(galvorn::devsim::DeviceFaceSettings settings)
-        : face_(std::move(settings), reactor_)
+        : face_(std::move(settings), thread_.reactor())
     {
         std::string error;
         opened_ = face_.open(error);
         error_ = error;
-        stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        reactor_.watch(stopFd_, POLLIN, [this](short) { reactor_.stop(); });
-        thread_ = std::thread([this] { reactor_.run(); });
+        thread_.start();
     }
-    ~FaceThread()
-    {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
-        thread_.join();
-        ::close(stopFd_);
-    }
+    ~FaceThread() { thread_.stop(); }
     FaceThread(const FaceThread&) = delete;
     FaceThread& operator=(const FaceThread&) = delete;
 
@@ -43,12 +31,10 @@ public:
     std::uint16_t port() const { return face_.port(); }
 
 private:
-    galvorn::devsim::Reactor reactor_;
+    galvorn::devsim::ReactorThread thread_;
     galvorn::devsim::DeviceFace face_;
     bool opened_ = false;
     std::string error_;
-    int stopFd_ = -1;
-    std::thread thread_;
 };
 
 // One line of a recording file: its key=value fields.

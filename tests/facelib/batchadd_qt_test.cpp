@@ -1,4 +1,5 @@
 #include "cameras.h"
+#include "device/facethread.h"
 #include "facelib/batchadd.h"
 #include "facelib/jobbuilder.h"
 #include "facelib/persontable.h"
@@ -22,7 +23,6 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
-#include <sstream>
 
 using namespace galvorn;
 using namespace std::chrono_literals;
@@ -38,23 +38,13 @@ std::string sha1(const std::string& bytes)
         .toStdString();
 }
 
-// The fields of each recorded add request, by sequence number. A later key of a line
-// wins, so "name" is the person's, not the command's.
-std::map<int, std::map<std::string, std::string>> recordedAdds(const std::string& path)
+// The fields of each recorded add request, by sequence number.
+std::map<int, Recorded> recordedAdds(const std::string& path)
 {
-    std::map<int, std::map<std::string, std::string>> adds;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        if (line.find("name=CMD_FACE_IMAGE_ADD") == std::string::npos)
-            continue;
-        std::map<std::string, std::string> fields;
-        std::istringstream items(line);
-        for (std::string item; std::getline(items, item, '\t');) {
-            const auto eq = item.find('=');
-            fields[item.substr(0, eq)] = item.substr(eq + 1);
-        }
-        adds[std::stoi(fields["param"])] = fields;
-    }
+    std::map<int, Recorded> adds;
+    for (Recorded& line : readRecording(path))
+        if (line["name"] == "CMD_FACE_IMAGE_ADD")
+            adds[std::stoi(line["param"])] = std::move(line);
     return adds;
 }
 

@@ -2,18 +2,14 @@
 
 #include "tools/devsim/deviceface.h"
 #include "tools/devsim/facetransfers.h"
-#include "tools/devsim/reactor.h"
+#include "tools/devsim/reactorthread.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <fstream>
 #include <memory>
-#include <poll.h>
 #include <string>
-#include <sys/eventfd.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 // Simulated cameras for the runner tests: the simulator's device-protocol face, one per
@@ -28,7 +24,8 @@ public:
                      std::vector<galvorn::devsim::FaceLibrarySettings> libraries = {})
     {
         for (std::size_t i = 0; i < settings.size(); ++i) {
-            faces_.push_back(std::make_unique<galvorn::devsim::DeviceFace>(settings[i], reactor_));
+            faces_.push_back(
+                std::make_unique<galvorn::devsim::DeviceFace>(settings[i], thread_.reactor()));
             std::string error;
             if (i < libraries.size()) {
                 libraries_.push_back(
@@ -40,20 +37,14 @@ public:
             if (!faces_.back()->open(error))
                 ADD_FAILURE() << "camera " << i << ": " << error;
         }
-        stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        reactor_.watch(stopFd_, POLLIN, [this](short) { reactor_.stop(); });
-        thread_ = std::thread([this] { reactor_.run(); });
+        thread_.start();
     }
 
     ~Cameras()
     {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
-        thread_.join();
+        thread_.stop();
         faces_.clear();
         libraries_.clear();
-        reactor_.unwatch(stopFd_);
-        ::close(stopFd_);
     }
 
     Cameras(const Cameras&) = delete;
@@ -63,11 +54,9 @@ public:
     std::size_t size() const { return faces_.size(); }
 
 private:
-    galvorn::devsim::Reactor reactor_;
+    galvorn::devsim::ReactorThread thread_;
     std::vector<std::unique_ptr<galvorn::devsim::FaceTransferService>> libraries_;
     std::vector<std::unique_ptr<galvorn::devsim::DeviceFace>> faces_;
-    int stopFd_ = -1;
-    std::thread thread_;
 };
 
 // The lines of a camera's recording file that record a login, as the camera judged it.
