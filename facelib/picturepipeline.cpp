@@ -116,6 +116,13 @@ std::size_t PictureCache::bytes() const
     return bytes_;
 }
 
+void PictureCache::clear()
+{
+    const std::lock_guard guard(lock_);
+    pictures_.clear();
+    bytes_ = 0;
+}
+
 // --- PicturePipeline ------------------------------------------------------------------
 
 PicturePipeline::PicturePipeline(const std::vector<PersonInfo>& persons,

@@ -64,6 +64,8 @@ public:
     std::optional<PreparedPicture> find(std::size_t person) const;
     void store(std::size_t person, const PreparedPicture& picture);
     std::size_t bytes() const;
+    // Drops every picture; pictures already handed out stay valid.
+    void clear();
 
 private:
     mutable std::mutex lock_;

@@ -46,6 +46,8 @@ bool RunContext::finishJob()
 
 void RunContext::finishAll()
 {
+    // The run outlives its workers until the next Start; its pictures need not.
+    pictureCache_.clear();
     active_.store(0);
     stop_.store(false);
 }

@@ -147,6 +147,9 @@ TEST_F(PipelineTest, LaterDevicesOfTheRunReuseThePicturesWithinTheBound)
     // Six pictures fit the bound and were encoded once; the other four every time.
     EXPECT_EQ(codec_.encodes.load(), 6 + 4 * 3);
     EXPECT_EQ(cache.bytes(), pictureBytes * 6);
+    cache.clear();
+    EXPECT_EQ(cache.bytes(), 0u);
+    EXPECT_FALSE(cache.find(0));
 }
 
 TEST_F(PipelineTest, EndsPromptlyWhenTheBatchAddStopsEarly)
