@@ -31,6 +31,11 @@ bool isContinuationByte(char byte)
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
 
+bool isBlank(char byte)
+{
+    return byte == ' ' || byte == '\t';
+}
+
 bool isUnsafeByte(char byte)
 {
     const auto value = static_cast<unsigned char>(byte);
@@ -80,7 +85,9 @@ std::string rowText(const PersonRecord& record, const std::string& pictureName)
 
 std::string csvCell(std::string_view text)
 {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
+    // Readers drop the blanks around a cell that is not quoted.
+    const bool blankEnds = !text.empty() && (isBlank(text.front()) || isBlank(text.back()));
+    if (!blankEnds && text.find_first_of(",\"\r\n") == std::string_view::npos)
         return std::string(text);
     std::string cell = "\"";
     for (const char c : text) {

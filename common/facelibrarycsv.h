@@ -20,7 +20,8 @@ inline constexpr char kCsvHeaderLine[] = "(01)Name,(02)Gender,(03)Age,(06)List t
                                          "(07)Card number,(08)Phone,(09)Remark,(12)Image name\r\n";
 
 // The cell as the table holds it: unchanged, or, when it holds a comma, a double quote,
-// CR or LF, in double quotes with its quotes doubled, so that it reads back as one cell.
+// CR or LF or begins or ends with a blank, in double quotes with its quotes doubled, so
+// that it reads back as one cell, blanks included.
 std::string csvCell(std::string_view text);
 
 // A file name for the picture of a person, made from texts the device sends: "/", "\",

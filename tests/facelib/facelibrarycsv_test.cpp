@@ -118,6 +118,8 @@ TEST(CsvCell, QuotesOnlyTheCellsThatNeedIt)
         {"line\r\nbreak", "\"line\r\nbreak\""},
         {"lf\nonly", "\"lf\nonly\""},
         {"../x", "../x"},
+        {" leading", "\" leading\""},
+        {"trailing\t", "\"trailing\t\""},
     };
     for (const auto& each : cases)
         EXPECT_EQ(csvCell(each.in), each.out) << each.in;
