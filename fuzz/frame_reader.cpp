@@ -1,0 +1,128 @@
+// The frame reader: the byte stream of a device after its greeting, fed whole and in the
+// pieces the input chooses. Both must give the same events and the same messages, and
+// the reader may hold no more memory than the bytes that arrived justify.
+#include "common/swl_framereader.h"
+#include "fuzz/fuzzinput.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+using galvorn::common::CSwlFrameReader;
+using galvorn::fuzz::FuzzInput;
+using Event = CSwlFrameReader::Event;
+
+namespace {
+
+// The largest block asked of operator new while a stream is fed.
+std::atomic<bool> watching{false};
+std::atomic<std::size_t> largestBlock{0};
+
+void* allocate(std::size_t size)
+{
+    if (watching.load(std::memory_order_relaxed)) {
+        std::size_t seen = largestBlock.load(std::memory_order_relaxed);
+        while (size > seen && !largestBlock.compare_exchange_weak(seen, size))
+            ;
+    }
+    if (void* block = std::malloc(size == 0 ? 1 : size))
+        return block;
+    throw std::bad_alloc();
+}
+
+struct Seen
+{
+    Event event;
+    std::vector<std::uint8_t> message;
+    bool operator==(const Seen&) const = default;
+};
+
+struct Outcome
+{
+    std::vector<Seen> events;
+    bool atBoundary = true;
+};
+
+// Feeds the stream in pieces of the given sizes, in turn (the whole stream at once when
+// there are none).
+Outcome drive(std::span<const std::uint8_t> stream, std::span<const std::uint8_t> pieceSizes)
+{
+    CSwlFrameReader reader;
+    Outcome outcome;
+    std::size_t turn = 0;
+    while (!stream.empty()) {
+        std::size_t size = stream.size();
+        if (!pieceSizes.empty())
+            size = std::min<std::size_t>(size, pieceSizes[turn++ % pieceSizes.size()] + 1u);
+        std::span<const std::uint8_t> piece = stream.first(size);
+        stream = stream.subspan(size);
+        while (!piece.empty()) {
+            std::size_t consumed = 0;
+            const Event event = reader.feed(piece, consumed);
+            FUZZ_CHECK(consumed <= piece.size());
+            piece = piece.subspan(consumed);
+            if (event == Event::NeedMore) {
+                FUZZ_CHECK(piece.empty());
+                break;
+            }
+            outcome.events.push_back({event, event == Event::Message
+                                                 ? reader.takeMessage()
+                                                 : std::vector<std::uint8_t>{}});
+            // A link stops reading after these.
+            if (event == Event::TooLong)
+                return outcome;
+        }
+    }
+    outcome.atBoundary = reader.atBoundary();
+    return outcome;
+}
+
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    return allocate(size);
+}
+void* operator new[](std::size_t size)
+{
+    return allocate(size);
+}
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void* block) noexcept
+{
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzInput input(data, size);
+    const std::span<const std::uint8_t> pieceSizes = input.take(input.u8());
+    const std::span<const std::uint8_t> stream = input.rest();
+
+    largestBlock = 0;
+    watching = true;
+    const Outcome whole = drive(stream, {});
+    watching = false;
+    // Memory follows the bytes that arrived: a declared length alone pins nothing.
+    FUZZ_CHECK(largestBlock.load() <= 2 * stream.size() + 64 * 1024);
+
+    const Outcome pieces = drive(stream, pieceSizes);
+    FUZZ_CHECK(pieces.events == whole.events);
+    FUZZ_CHECK(pieces.atBoundary == whole.atBoundary);
+    // The stream taken one byte at a time is the hardest split of all.
+    const std::uint8_t oneByte[] = {0};
+    FUZZ_CHECK(drive(stream, oneByte).events == whole.events);
+    return 0;
+}
