@@ -8,6 +8,14 @@ namespace galvorn::common {
 
 namespace {
 
+// An empty buffer with room for the first bytes of a message of `length` bytes.
+void startBuffer(std::vector<std::uint8_t>& buffer, std::uint32_t length)
+{
+    buffer.clear();
+    buffer.shrink_to_fit();
+    buffer.reserve(std::min<std::size_t>(length, Frame::kInitialReservation));
+}
+
 // Takes up to `count` bytes from the front of `data`.
 std::span<const std::uint8_t> takeFront(std::span<const std::uint8_t>& data, std::size_t count)
 {
@@ -121,19 +129,17 @@ CSwlFrameReader::Event CSwlFrameReader::onHeader(std::span<const std::uint8_t>& 
     }
     if (length > Frame::kMaxMessageLength)
         return Event::TooLong;
-    message_.assign(length, 0);
-    bodyFilled_ = 0;
+    startBuffer(message_, length);
+    bodyLength_ = length;
     stage_ = Stage::Body;
     return Event::NeedMore;
 }
 
 CSwlFrameReader::Event CSwlFrameReader::onBody(std::span<const std::uint8_t>& data)
 {
-    const std::span<const std::uint8_t> part = takeFront(data, message_.size() - bodyFilled_);
-    std::copy(part.begin(), part.end(),
-              message_.begin() + static_cast<std::ptrdiff_t>(bodyFilled_));
-    bodyFilled_ += part.size();
-    if (bodyFilled_ < message_.size())
+    const std::span<const std::uint8_t> part = takeFront(data, bodyLength_ - message_.size());
+    message_.insert(message_.end(), part.begin(), part.end());
+    if (message_.size() < bodyLength_)
         return Event::NeedMore;
     stage_ = Stage::Header;
     return Event::Message;
@@ -163,19 +169,16 @@ CSwlFrameReader::Event CSwlFrameReader::acceptFragment(const FragmentHeader& hea
             stage_ = Stage::Header;
             return Event::TooLong;
         }
-        slot.buffer.clear();
-        slot.buffer.shrink_to_fit();
-        slot.buffer.assign(header.totalLength, 0);
+        startBuffer(slot.buffer, header.totalLength);
         slot.inUse = true;
         slot.messageId = header.messageId;
         slot.fragmentCount = header.fragmentCount;
         slot.totalLength = header.totalLength;
-        slot.received = 0;
     }
     const bool continues = slot.inUse && slot.messageId == header.messageId &&
                            slot.totalLength == header.totalLength &&
                            slot.fragmentCount == header.fragmentCount;
-    const bool fits = header.fragmentLength <= slot.totalLength - slot.received;
+    const bool fits = header.fragmentLength <= slot.totalLength - slot.buffer.size();
     if (!continues || !fits) {
         stage_ = Stage::Discard;
         discardLeft_ = header.fragmentLength;
@@ -190,8 +193,7 @@ CSwlFrameReader::Event CSwlFrameReader::onFragmentBytes(std::span<const std::uin
 {
     Slot& slot = slots_[slot_];
     const std::span<const std::uint8_t> part = takeFront(data, fragmentLeft_);
-    std::copy(part.begin(), part.end(), slot.buffer.begin() + slot.received);
-    slot.received += static_cast<std::uint32_t>(part.size());
+    slot.buffer.insert(slot.buffer.end(), part.begin(), part.end());
     fragmentLeft_ -= static_cast<std::uint32_t>(part.size());
     if (fragmentLeft_ > 0)
         return Event::NeedMore;
@@ -204,9 +206,11 @@ CSwlFrameReader::Event CSwlFrameReader::endOfFragment()
     if (!lastFragment_)
         return Event::Fragment;
     Slot& slot = slots_[slot_];
-    message_ = std::move(slot.buffer);
+    const bool whole = slot.buffer.size() == slot.totalLength;
+    if (whole)
+        message_ = std::move(slot.buffer);
     slot = Slot{};
-    return Event::Message;
+    return whole ? Event::Message : Event::Fragment;
 }
 
 CSwlFrameReader::Event CSwlFrameReader::onDiscard(std::span<const std::uint8_t>& data)

@@ -22,6 +22,9 @@ struct Frame
     // No message, whole or reassembled, may be longer; a longer declared length breaks
     // the link before anything is allocated for it.
     static constexpr std::uint32_t kMaxMessageLength = 64u * 1024 * 1024;
+    // A declared length is a claim, not a reservation: a message buffer starts with at
+    // most this much room and grows as its bytes arrive.
+    static constexpr std::size_t kInitialReservation = 64 * 1024;
     // Fragments reassemble in one of this many channels.
     static constexpr std::uint32_t kChannels = 2;
 };
@@ -49,7 +52,10 @@ std::optional<FragmentHeader> decodeFragmentHeader(std::span<const std::uint8_t>
 // Fragments are reassembled per channel. A fragment is consumed and ignored when its
 // channel is neither 0 nor 1, when it is not the first and does not continue the
 // channel's message (id, count and total must match), or when its bytes would run past
-// the message's total length.
+// the message's total length. A last fragment that leaves the message short of its total
+// ends it without a message.
+//
+// Memory follows the bytes that arrived, never the lengths that headers declare.
 class CSwlFrameReader
 {
 public:
@@ -97,7 +103,7 @@ private:
         std::uint32_t messageId = 0;
         std::uint32_t fragmentCount = 0;
         std::uint32_t totalLength = 0;
-        std::uint32_t received = 0;
+        // The bytes received so far.
         std::vector<std::uint8_t> buffer;
     };
 
@@ -118,7 +124,7 @@ private:
     std::size_t headerFilled_ = 0;
 
     std::vector<std::uint8_t> message_;
-    std::size_t bodyFilled_ = 0;
+    std::uint32_t bodyLength_ = 0;
 
     std::array<Slot, Frame::kChannels> slots_;
     std::size_t slot_ = 0;

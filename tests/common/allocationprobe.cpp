@@ -1,20 +1,31 @@
 #include "tests/common/allocationprobe.h"
 
 #include <cstdlib>
+#include <malloc.h>
 #include <new>
 
 namespace {
 
 std::atomic<std::size_t> largestSize{0};
+std::atomic<std::size_t> liveBytes{0};
 
 void* allocate(std::size_t size)
 {
     std::size_t seen = largestSize.load(std::memory_order_relaxed);
     while (size > seen && !largestSize.compare_exchange_weak(seen, size))
         ;
-    if (void* memory = std::malloc(size == 0 ? 1 : size))
-        return memory;
-    throw std::bad_alloc();
+    void* memory = std::malloc(size == 0 ? 1 : size);
+    if (!memory)
+        throw std::bad_alloc();
+    liveBytes += ::malloc_usable_size(memory);
+    return memory;
+}
+
+void release(void* memory)
+{
+    if (memory)
+        liveBytes -= ::malloc_usable_size(memory);
+    std::free(memory);
 }
 
 } // namespace
@@ -27,6 +38,10 @@ std::size_t allocationprobe::largest()
 {
     return largestSize.load();
 }
+std::size_t allocationprobe::live()
+{
+    return liveBytes.load();
+}
 
 void* operator new(std::size_t size)
 {
@@ -38,17 +53,17 @@ void* operator new[](std::size_t size)
 }
 void operator delete(void* memory) noexcept
 {
-    std::free(memory);
+    release(memory);
 }
 void operator delete[](void* memory) noexcept
 {
-    std::free(memory);
+    release(memory);
 }
 void operator delete(void* memory, std::size_t) noexcept
 {
-    std::free(memory);
+    release(memory);
 }
 void operator delete[](void* memory, std::size_t) noexcept
 {
-    std::free(memory);
+    release(memory);
 }

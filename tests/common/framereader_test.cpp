@@ -1,5 +1,6 @@
 #include "common/swl_framereader.h"
 
+#include "tests/common/allocationprobe.h"
 #include "tests/common/loopback.h"
 
 #include <gtest/gtest.h>
@@ -230,6 +231,66 @@ TEST(FrameReader, LengthsAboveTheCapAreRefusedBeforeAnyBody)
         EXPECT_EQ(reader.feed(row.stream, consumed), row.expected) << row.name;
         EXPECT_EQ(consumed, row.stream.size()) << row.name;
     }
+}
+
+// Two fragment headers and a frame header, each declaring the longest message there may
+// be, and one byte of the body: 73 bytes from a device that once pinned 192 MiB.
+TEST(FrameReader, DeclaredLengthsAloneTakeOnlyTheInitialReservation)
+{
+    std::vector<std::uint8_t> header = {'1', '1', '1', '1'};
+    putU32(header, Frame::kMaxMessageLength);
+    const std::vector<std::uint8_t> stream =
+        concat({fragmentBytes({1, 2, Frame::kMaxMessageLength, 1, 0, {}}),
+                fragmentBytes({2, 2, Frame::kMaxMessageLength, 1, 1, {}}),
+                header,
+                {0x42}});
+    ASSERT_EQ(stream.size(), 73u);
+
+    auto reader = std::make_unique<CSwlFrameReader>();
+    const std::size_t before = allocationprobe::live();
+    allocationprobe::reset();
+    std::span<const std::uint8_t> rest(stream);
+    while (!rest.empty()) {
+        std::size_t consumed = 0;
+        reader->feed(rest, consumed);
+        rest = rest.subspan(consumed);
+    }
+    EXPECT_LE(allocationprobe::largest(), Frame::kInitialReservation);
+    EXPECT_LE(allocationprobe::live() - before, 3 * Frame::kInitialReservation + 4096);
+}
+
+TEST(FrameReader, BuffersGrowWithTheBytesThatArrive)
+{
+    const std::vector<std::uint8_t> body = patterned(5 * Frame::kInitialReservation, 9);
+    const std::vector<std::uint8_t> fragmented =
+        concat({fragmentBytes({1,
+                               2,
+                               static_cast<std::uint32_t>(body.size()),
+                               1,
+                               0,
+                               {body.begin(), body.begin() + 100}}),
+                fragmentBytes({1,
+                               2,
+                               static_cast<std::uint32_t>(body.size()),
+                               2,
+                               0,
+                               {body.begin() + 100, body.end()}})});
+    for (const auto& stream : {frameBytes(body), fragmented}) {
+        const std::vector<Seen> seen = drive(stream, 777);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.back(), (Seen{Event::Message, body}));
+    }
+}
+
+TEST(FrameReader, ALastFragmentShortOfTheTotalEndsTheMessageWithoutOne)
+{
+    const std::vector<std::uint8_t> head = patterned(10, 4);
+    const std::vector<std::uint8_t> marker = patterned(3, 6);
+    const std::vector<std::uint8_t> stream =
+        concat({fragmentBytes({1, 2, 30, 1, 0, head}), fragmentBytes({1, 2, 30, 2, 0, head}),
+                frameBytes(marker)});
+    const Seen fragment{Event::Fragment, {}};
+    EXPECT_EQ(drive(stream, 0), (std::vector<Seen>{fragment, fragment, {Event::Message, marker}}));
 }
 
 } // namespace
