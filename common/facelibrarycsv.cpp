@@ -17,8 +17,6 @@ constexpr std::size_t kCardNumberSize = 128;
 constexpr std::size_t kPhoneSize = 64;
 constexpr std::size_t kUnusedPictureFields = 12;
 constexpr std::size_t kRemarkSize = 128;
-// totalRecords and recordsInPage.
-constexpr std::size_t kPageHeadSize = 8;
 
 struct FileCloser
 {
@@ -124,16 +122,15 @@ FaceLibraryCsv::FaceLibraryCsv(std::string folder, std::string tablePath)
 FaceLibraryCsv::Page FaceLibraryCsv::writePage(std::span<const std::uint8_t> payload)
 {
     Page page;
-    WireReader head(payload);
-    if (payload.size() > 4)
-        page.totalRecords = head.u32();
-    if (payload.size() > kPageHeadSize)
-        page.recordsInPage = head.u32();
+    WireReader entries(payload);
+    page.totalRecords = entries.u32();
+    page.recordsInPage = entries.u32();
+    page.wellFormed = entries.ok();
+    if (!page.wellFormed)
+        return page;
 
     std::error_code error;
     std::string text = std::filesystem::exists(tablePath_, error) ? "" : kCsvHeaderLine;
-    WireReader entries(payload.size() > kPageHeadSize ? payload.subspan(kPageHeadSize)
-                                                      : std::span<const std::uint8_t>{});
     for (std::uint32_t i = 0; i < page.recordsInPage; ++i) {
         const std::span<const std::uint8_t> recordBytes = entries.bytes(kPersonRecordSize);
         if (!entries.ok())

@@ -38,6 +38,8 @@ class FaceLibraryCsv
 public:
     struct Page
     {
+        // The payload held the two counts; nothing is written otherwise.
+        bool wellFormed = false;
         std::uint32_t totalRecords = 0;
         std::uint32_t recordsInPage = 0;
         // Records whose row and picture bytes lay inside the payload.
@@ -49,9 +51,9 @@ public:
 
     const std::string& tablePath() const { return tablePath_; }
 
-    // One page: u32 totalRecords, u32 recordsInPage (each read only when the payload
-    // holds it, else 0), then the records, each followed by its picture. The walk stops
-    // at the first record that runs past the payload. A table or picture that cannot be
+    // One page: u32 totalRecords, u32 recordsInPage, then the records, each followed by
+    // its picture. A payload shorter than the two counts is not a page. The walk stops at
+    // the first record that runs past the payload. A table or picture that cannot be
     // written is skipped; the counts are still returned.
     Page writePage(std::span<const std::uint8_t> payload);
 

@@ -22,7 +22,8 @@ namespace {
 // The device's code for a batch add it will not continue; the person that got it is
 // the last one sent.
 constexpr tint32 kBatchAddStopCode = -6;
-// The code logged for a person the device did not answer, or lost with the link.
+// The code logged for a person the device did not answer, answered with a reply that
+// could not be read, or lost with the link.
 constexpr tint32 kUnansweredCode = -16;
 constexpr char kUnreadableKey[] = "IDCS_PICTURE_UNREADABLE";
 
@@ -117,6 +118,10 @@ private:
         case BatchAddDevice::Answer::Replied:
             consecutiveTimeouts_ = 0;
             return onResult(person, storedErrorCode(result));
+        case BatchAddDevice::Answer::Malformed:
+            consecutiveTimeouts_ = 0;
+            fail(person, resultCodeText(kUnansweredCode));
+            return Next::Continue;
         case BatchAddDevice::Answer::TimedOut:
             platform::debugPrintf("---ImportImage timeout--");
             fail(person, resultCodeText(kUnansweredCode));
@@ -165,7 +170,7 @@ void postOutcome(RunContext& run, std::string_view deviceKey, const BatchAddTall
 
 // --- BatchAddDevice -------------------------------------------------------------------
 
-void BatchAddDevice::onReply(tuint32 result, tuint32 sequence)
+void BatchAddDevice::onReply(std::optional<tuint32> result, tuint32 sequence)
 {
     {
         const std::lock_guard guard(lock_);
@@ -196,7 +201,7 @@ void BatchAddDevice::beginPerson(tuint32 sequence)
     const std::lock_guard guard(lock_);
     inFlight_ = sequence;
     replied_ = false;
-    result_ = 0;
+    result_.reset();
 }
 
 BatchAddDevice::Answer BatchAddDevice::awaitReply(std::chrono::milliseconds limit, tuint32& result)
@@ -204,8 +209,10 @@ BatchAddDevice::Answer BatchAddDevice::awaitReply(std::chrono::milliseconds limi
     std::unique_lock guard(lock_);
     const bool ended = changed_.wait_for(guard, limit, [this] { return replied_ || linkLost_; });
     if (ended && replied_) {
-        result = result_;
         inFlight_ = 0;
+        if (!result_)
+            return Answer::Malformed;
+        result = *result_;
         return Answer::Replied;
     }
     // Nothing that arrives for this person from now on counts.

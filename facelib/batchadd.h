@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,12 +42,15 @@ public:
     enum class Answer
     {
         Replied,
+        // A reply too short for its result word.
+        Malformed,
         TimedOut,
         LinkLost,
     };
 
-    // Reply side (the session's threads).
-    void onReply(tuint32 result, tuint32 sequence);
+    // Reply side (the session's threads). An empty result is a reply that could not be
+    // read.
+    void onReply(std::optional<tuint32> result, tuint32 sequence);
     void onLinkLost();
     void wake();
 
@@ -61,7 +65,7 @@ private:
     std::condition_variable changed_;
     tuint32 inFlight_ = 0;
     bool replied_ = false;
-    tuint32 result_ = 0;
+    std::optional<tuint32> result_;
     bool linkLost_ = false;
 };
 

@@ -22,14 +22,19 @@ void FaceTransfer::storeError(tuint32 result)
     run_.tables().setErrorCode(deviceKey_, transferId, storedErrorCode(result));
 }
 
-void FaceTransfer::onStartReply(tuint32 result, tuint32 id)
+void FaceTransfer::onStartReply(std::optional<TransferReply> reply)
 {
     const std::lock_guard guard(lock);
     if (!waitingStart)
         return;
-    transferId = id;
-    startResult = result;
-    storeError(result);
+    if (reply) {
+        transferId = reply->transferId;
+        startResult = reply->result;
+        storeError(reply->result);
+    } else {
+        startMalformed = true;
+        state = kFailed;
+    }
     waitingStart = false;
     markProgress();
     changed.notify_all();
@@ -53,9 +58,11 @@ void FaceTransfer::onExportData(std::span<const std::uint8_t> payload)
         if (waitingEnd || waitingStart || !writer)
             return;
         tuint32 newState = wellFormed ? chunkState : kFailed;
-        if (newState == 1) {
-            // A chunk the file refuses (write error, size limit) fails the export.
-            if (!writer->append(data))
+        if (newState == kInProgress) {
+            // A chunk the file refuses (write error, size limit) fails the export, and so
+            // does a device that keeps saying "more" without sending any.
+            emptyChunks = data.empty() ? emptyChunks + 1 : 0;
+            if (!writer->append(data) || emptyChunks > run_.limits().maxConsecutiveEmptyChunks)
                 newState = kFailed;
             totalItems = total;
             doneItems += items;
@@ -72,14 +79,17 @@ void FaceTransfer::onExportData(std::span<const std::uint8_t> payload)
     }
 }
 
-void FaceTransfer::onImportAck(tuint32 result)
+void FaceTransfer::onImportAck(std::optional<tuint32> reply)
 {
     std::string text;
     {
         const std::lock_guard guard(lock);
         if (waitingStart || waitingEnd)
             return;
-        if (result != 0) {
+        const tuint32 result = reply.value_or(0);
+        if (!reply) {
+            state = kFailed;
+        } else if (result != 0) {
             storeError(result);
             state = kFailed;
         } else if (offset + facefile::kImportChunkSize <= totalSize) {
@@ -90,7 +100,7 @@ void FaceTransfer::onImportAck(tuint32 result)
             state = kFinished;
             dataComplete = true;
         }
-        if (result == 0)
+        if (state != kFailed)
             text = progressText(offset, totalSize, dataComplete);
         ++receivedReplies;
         markProgress();
@@ -108,15 +118,15 @@ void FaceTransfer::postProgress(const std::string& text, const facefile::Header&
         progress_(deviceKey_, run_, text, header);
 }
 
-void FaceTransfer::onEndReply(tuint32 result)
+void FaceTransfer::onEndReply(std::optional<tuint32> result)
 {
     const std::lock_guard guard(lock);
     if (!waitingEnd)
         return;
-    if (result != 0)
-        storeError(result);
-    endAccepted = result == 0;
-    state = result == 0 ? kFinished : kFailed;
+    if (result && *result != 0)
+        storeError(*result);
+    endAccepted = result == 0u;
+    state = endAccepted ? kFinished : kFailed;
     waitingEnd = false;
     markProgress();
     changed.notify_all();
@@ -132,13 +142,24 @@ void FaceTransfer::onPage(std::span<const std::uint8_t> payload)
         if (!csv)
             return;
         const common::FaceLibraryCsv::Page page = csv->writePage(payload);
-        csvReceived += page.recordsInPage;
+        pageReceived = true;
+        markProgress();
+        if (!page.wellFormed) {
+            state = kFailed;
+            changed.notify_all();
+            return;
+        }
+        // Only the records written count: a page that claims more than it carries must not
+        // complete the table.
+        csvReceived += page.recordsWritten;
         csvTotal = page.totalRecords;
         dataComplete = csvReceived >= csvTotal;
-        pageReceived = true;
+        // A page without a record before the total is reached would be asked for again and
+        // again.
+        if (!dataComplete && page.recordsWritten == 0)
+            state = kFailed;
         header.personCount = page.totalRecords;
         text = progressText(csvReceived, csvTotal, dataComplete);
-        markProgress();
         postProgress(text, header);
         changed.notify_all();
     }

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -22,6 +23,13 @@ class CNetDevice;
 namespace galvorn {
 
 class RunContext;
+
+// A start, chunk or end reply: its result word, and the transfer id that follows it.
+struct TransferReply
+{
+    tuint32 result = 0;
+    tuint32 transferId = 0;
+};
 
 // One face-library transfer between a worker and its device session: the worker sends
 // the requests and waits; the session's receive thread delivers the replies through
@@ -47,11 +55,12 @@ public:
     OperationType operation() const { return operation_; }
     const std::string& deviceKey() const { return deviceKey_; }
 
-    // Reply side (the session's threads).
-    void onStartReply(tuint32 result, tuint32 transferId);
+    // Reply side (the session's threads). A reply too short for what it must carry (an
+    // empty optional, a short payload) fails the transfer, never counting as result 0.
+    void onStartReply(std::optional<TransferReply> reply);
     void onExportData(std::span<const std::uint8_t> payload);
-    void onImportAck(tuint32 result);
-    void onEndReply(tuint32 result);
+    void onImportAck(std::optional<tuint32> result);
+    void onEndReply(std::optional<tuint32> result);
     void onPage(std::span<const std::uint8_t> payload);
     void onLinkLost();
     // Wakes a waiting worker so that it looks at the run's stop flag.
@@ -73,6 +82,8 @@ public:
     bool linkLost = false;
     tuint32 transferId = 0;
     tuint32 startResult = 0;
+    // The start reply could not be read: the transfer failed and has no id to end.
+    bool startMalformed = false;
     tuint32 state = kInProgress;
     // Replies of the data phase: export data callbacks, import acknowledgements, CSV pages.
     tuint32 receivedReplies = 0;
@@ -85,12 +96,14 @@ public:
     std::unique_ptr<facefile::Writer> writer;
     tuint32 totalItems = 0;
     tuint32 doneItems = 0;
+    // Data replies in a row that said "more" and brought no byte.
+    unsigned emptyChunks = 0;
 
     // Import: bytes of the data file sent so far, including the header.
     std::uint64_t offset = facefile::kHeaderSize;
     std::uint64_t totalSize = 0;
 
-    // CSV export: the table and picture writer, and the records received so far.
+    // CSV export: the table and picture writer, and the records written so far.
     std::unique_ptr<common::FaceLibraryCsv> csv;
     tuint32 csvReceived = 0;
     tuint32 csvTotal = 0;

@@ -172,6 +172,9 @@ bool exportLibrary(device::CNetDevice& session, FaceTransfer& transfer, RunConte
     if (start != Wait::Done)
         return false;
     started = true;
+    // A start reply that cannot be read names no transfer to end.
+    if (transfer.startMalformed)
+        return false;
     if (transfer.startResult != 0) {
         session.EndFaceTransfer(transfer.transferId);
         return false;
@@ -243,7 +246,7 @@ bool importLibrary(device::CNetDevice& session, FaceTransfer& transfer, RunConte
     if (start != Wait::Done && start != Wait::Stopped)
         return false;
     started = start == Wait::Done;
-    if (started && transfer.startResult != 0)
+    if (started && (transfer.startResult != 0 || transfer.startMalformed))
         return false;
     if (!pushChunks(session, transfer, run, file, limit))
         return false;
@@ -277,7 +280,7 @@ bool exportTable(device::CNetDevice& session, FaceTransfer& transfer, RunContext
                                   [&transfer] { return transfer.pageReceived; });
         if (wait == Wait::TimedOut)
             platform::debugPrintf("---ExportCSV Reply timeout--");
-        if (wait != Wait::Done)
+        if (wait != Wait::Done || transfer.state == FaceTransfer::kFailed)
             return false;
         if (transfer.dataComplete)
             return true;

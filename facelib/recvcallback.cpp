@@ -4,6 +4,7 @@
 #include "device/commandids.h"
 #include "facelib/runstate.h"
 
+#include <optional>
 #include <span>
 
 namespace galvorn {
@@ -27,19 +28,25 @@ bool isTransfer(OperationType operation)
     return operation == OperationType::ExportData || operation == OperationType::ImportData;
 }
 
-// A reply of two words: the result and the transfer id.
-struct ResultReply
-{
-    tuint32 result = 0;
-    tuint32 transferId = 0;
-};
-
-ResultReply readResultReply(std::span<const std::uint8_t> payload)
+// The result word that opens a start, chunk or end reply; nothing for a shorter payload.
+std::optional<tuint32> readResult(std::span<const std::uint8_t> payload)
 {
     common::WireReader reader(payload);
-    ResultReply reply;
+    const tuint32 result = reader.u32();
+    return reader.ok() ? std::optional(result) : std::nullopt;
+}
+
+// A start reply: the result and the transfer id. An accepted start must carry the id; a
+// refusal is understood without it.
+std::optional<TransferReply> readStartReply(std::span<const std::uint8_t> payload)
+{
+    common::WireReader reader(payload);
+    TransferReply reply;
     reply.result = reader.u32();
+    const bool refused = reader.ok() && reply.result != 0;
     reply.transferId = reader.u32();
+    if (!reader.ok() && !refused)
+        return std::nullopt;
     return reply;
 }
 
@@ -48,22 +55,20 @@ void dispatch(FaceTransfer& transfer, OperationType operation, tint32 type,
 {
     switch (type) {
     case device::CALLBACK_FACE_TRANSFER_START:
-        if (isTransfer(operation)) {
-            const ResultReply reply = readResultReply(payload);
-            transfer.onStartReply(reply.result, reply.transferId);
-        }
+        if (isTransfer(operation))
+            transfer.onStartReply(readStartReply(payload));
         return;
     case device::CALLBACK_FACE_IMPORT_DATA:
         if (operation == OperationType::ImportData)
-            transfer.onImportAck(readResultReply(payload).result);
+            transfer.onImportAck(readResult(payload));
         return;
     case device::CALLBACK_FACE_EXPORT_DATA:
-        if (operation == OperationType::ExportData && !payload.empty())
+        if (operation == OperationType::ExportData)
             transfer.onExportData(payload);
         return;
     case device::CALLBACK_FACE_TRANSFER_END:
         if (isTransfer(operation))
-            transfer.onEndReply(readResultReply(payload).result);
+            transfer.onEndReply(readResult(payload));
         return;
     case device::CALLBACK_FACE_INFO_QUERY:
         if (operation == OperationType::ExportCsv)
@@ -95,10 +100,7 @@ int RecvCallback(void* context, device::CNetDevice* session, tint32 type, tint32
     if (batchAdd && type == device::CALLBACK_FACE_IMAGE_ADD &&
         run.operation() == OperationType::BatchAdd) {
         // The reply's parameter echoes the person's sequence number.
-        common::WireReader reader(payloadOf(length, data));
-        const tuint32 result = reader.u32();
-        if (reader.ok())
-            batchAdd->onReply(result, parameter);
+        batchAdd->onReply(readResult(payloadOf(length, data)), parameter);
         return 0;
     }
     if (transfer && transfer->operation() == run.operation())

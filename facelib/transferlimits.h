@@ -15,6 +15,9 @@ struct TransferLimits
     std::chrono::milliseconds addReplyWait{30000};
     // A batch add gives a device up once more persons than this in a row went unanswered.
     unsigned maxConsecutiveAddTimeouts = 10;
+    // An export fails once more data replies than this in a row said "more" without
+    // bringing a byte.
+    unsigned maxConsecutiveEmptyChunks = 16;
 };
 
 } // namespace galvorn
