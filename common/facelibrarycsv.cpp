@@ -1,11 +1,15 @@
 #include "common/facelibrarycsv.h"
 
 #include "common/wirebuffer.h"
+#include "support/textcodec.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <unistd.h>
 
 namespace galvorn::common {
 
@@ -17,6 +21,9 @@ constexpr std::size_t kCardNumberSize = 128;
 constexpr std::size_t kPhoneSize = 64;
 constexpr std::size_t kUnusedPictureFields = 12;
 constexpr std::size_t kRemarkSize = 128;
+// Copies of a picture name tried before the picture is given up: beyond this many
+// persons of one name the folder is not worth searching further.
+constexpr unsigned kMaxPictureCopies = 100000;
 
 struct FileCloser
 {
@@ -57,15 +64,17 @@ PersonRecord readRecord(std::span<const std::uint8_t> bytes)
     WireReader reader(bytes);
     PersonRecord record;
     reader.skip(4);
+    // Made valid UTF-8 once, so that the cells and the picture's file name agree and a
+    // reader does not take the whole table for another encoding.
     record.listType = static_cast<std::int32_t>(reader.u32());
-    record.name = reader.text(kNameSize);
+    record.name = textcodec::sanitizeUtf8(reader.text(kNameSize));
     record.gender = reader.u32();
     record.age = static_cast<std::int32_t>(reader.u32());
-    record.cardNumber = reader.text(kCardNumberSize);
-    record.phone = reader.text(kPhoneSize);
+    record.cardNumber = textcodec::sanitizeUtf8(reader.text(kCardNumberSize));
+    record.phone = textcodec::sanitizeUtf8(reader.text(kPhoneSize));
     reader.skip(kUnusedPictureFields);
     record.pictureLength = reader.u32();
-    record.remark = reader.text(kRemarkSize);
+    record.remark = textcodec::sanitizeUtf8(reader.text(kRemarkSize));
     return record;
 }
 
@@ -97,7 +106,7 @@ std::string csvCell(std::string_view text)
     return cell;
 }
 
-std::string pictureFileName(std::string_view name, std::string_view cardNumber)
+std::string pictureFileName(std::string_view name, std::string_view cardNumber, unsigned copy)
 {
     std::string base = std::string(name) + "_" + std::string(cardNumber);
     for (char& c : base)
@@ -105,14 +114,15 @@ std::string pictureFileName(std::string_view name, std::string_view cardNumber)
             c = '_';
     if (base.front() == '.')
         base.front() = '_';
-    const std::size_t limit = kMaxPictureNameBytes - (sizeof kPictureExtension - 1);
+    const std::string ending = (copy > 1 ? "_" + std::to_string(copy) : "") + kPictureExtension;
+    const std::size_t limit = kMaxPictureNameBytes - ending.size();
     if (base.size() > limit) {
         std::size_t cut = limit;
         while (cut > 0 && isContinuationByte(base[cut]))
             --cut;
         base.resize(cut);
     }
-    return base + kPictureExtension;
+    return base + ending;
 }
 
 FaceLibraryCsv::FaceLibraryCsv(std::string folder, std::string tablePath)
@@ -139,9 +149,7 @@ FaceLibraryCsv::Page FaceLibraryCsv::writePage(std::span<const std::uint8_t> pay
         const std::span<const std::uint8_t> picture = entries.bytes(record.pictureLength);
         if (!entries.ok())
             break;
-        const std::string pictureName = pictureFileName(record.name, record.cardNumber);
-        text += rowText(record, pictureName);
-        writePicture(pictureName, picture);
+        text += rowText(record, writePicture(record.name, record.cardNumber, picture));
         ++page.recordsWritten;
     }
 
@@ -151,13 +159,29 @@ FaceLibraryCsv::Page FaceLibraryCsv::writePage(std::span<const std::uint8_t> pay
     return page;
 }
 
-void FaceLibraryCsv::writePicture(const std::string& fileName,
-                                  std::span<const std::uint8_t> bytes) const
+std::string FaceLibraryCsv::writePicture(std::string_view name, std::string_view cardNumber,
+                                         std::span<const std::uint8_t> bytes)
 {
-    const std::string path = folder_ + "/" + fileName;
-    const File picture(std::fopen(path.c_str(), "wb+"));
-    if (picture)
+    const std::string first = pictureFileName(name, cardNumber);
+    unsigned& next = nextCopy_.try_emplace(first, 1).first->second;
+    for (; next <= kMaxPictureCopies; ++next) {
+        const std::string fileName = pictureFileName(name, cardNumber, next);
+        const std::string path = folder_ + "/" + fileName;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0)
+            return first;
+        const File picture(::fdopen(fd, "wb"));
+        if (!picture) {
+            ::close(fd);
+            return fileName;
+        }
         std::fwrite(bytes.data(), 1, bytes.size(), picture.get());
+        ++next;
+        return fileName;
+    }
+    return first;
 }
 
 } // namespace galvorn::common

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,12 +28,17 @@ std::string csvCell(std::string_view text);
 // A file name for the picture of a person, made from texts the device sends: "/", "\",
 // NUL and control characters become "_", a leading "." becomes "_", and the name is cut
 // (at a character boundary) so that it ends in ".jpg" within kMaxPictureNameBytes. The
-// result names a file directly inside the export folder.
-std::string pictureFileName(std::string_view name, std::string_view cardNumber);
+// result names a file directly inside the export folder. Copy 2, 3, ... of a name, for
+// persons who would share it, has "_2", "_3", ... before ".jpg", within the same bound.
+std::string pictureFileName(std::string_view name, std::string_view cardNumber, unsigned copy = 1);
 
 // Writes the pages of one CSV export: the table file (appended to, the header line only
-// when the file does not exist yet) and the pictures beside it. Not thread-safe; the
-// owner serialises the pages.
+// when the file does not exist yet) and the pictures beside it. Texts from the device
+// are made valid UTF-8 before they go into a cell or a file name. Every picture file is
+// created anew, never overwritten: when its name is taken (two persons with the same
+// name and card number, on this camera or on another exporting into the same folder) the
+// next copy's name is used, and the row names the file actually written. Not
+// thread-safe; the owner serialises the pages.
 class FaceLibraryCsv
 {
 public:
@@ -58,10 +64,16 @@ public:
     Page writePage(std::span<const std::uint8_t> payload);
 
 private:
-    void writePicture(const std::string& fileName, std::span<const std::uint8_t> bytes) const;
+    // Writes the picture under the first free copy of its name; that name, or the first
+    // one when no file could be created.
+    std::string writePicture(std::string_view name, std::string_view cardNumber,
+                             std::span<const std::uint8_t> bytes);
 
     std::string folder_;
     std::string tablePath_;
+    // Per first name, the copy to try next, so that many persons of one name do not try
+    // every taken name again.
+    std::map<std::string, unsigned> nextCopy_;
 };
 
 } // namespace galvorn::common

@@ -155,6 +155,8 @@ private:
 
 void postOutcome(RunContext& run, std::string_view deviceKey, const BatchAddTally& tally)
 {
+    run.tables().setBatchAddCounts(deviceKey,
+                                   {tally.succeeded(), tally.persons - tally.succeeded()});
     if (tally.complete()) {
         PostDeviceStatus(&run, DeviceStatus::Success, {}, deviceKey);
         return;
@@ -240,7 +242,7 @@ int ImportImage(tuint32, device::CNetDevice& session, std::string_view deviceKey
     {
         const SessionRegistration registration(owner.batchAdds(), session, device);
         PicturePipeline pictures(*source.persons, *source.codec, owner.pictureCache(),
-                                 source.pictureLimits);
+                                 source.pictureLimits.sharedBy(source.devicesAtOnce));
         tally = DeviceBatchAdd(session, deviceKey, owner, *device, pictures).run();
     }
     postOutcome(owner, deviceKey, tally);

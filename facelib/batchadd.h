@@ -27,6 +27,9 @@ struct BatchAddSource
     PictureLimits pictureLimits;
     // Where the result logs of the run go.
     LogFolders logFolders = defaultLogFolders();
+    // Devices served at once, each with a batch add of its own; the run's prepared
+    // pictures and its look-ahead bound are shared among them.
+    std::size_t devicesAtOnce = 1;
 };
 
 // One device's batch add: the person in flight and the device's answer to it.

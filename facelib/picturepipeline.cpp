@@ -27,13 +27,19 @@ tint32 pictureFormat(std::string_view path)
     return jpeg ? common::kPictureFormatJpeg : 0;
 }
 
-// The whole of a regular file of at most kMaxFileBytes. Opened without blocking, so a
-// FIFO named like a picture cannot hang the batch add.
-std::optional<std::vector<std::uint8_t>> readPictureFile(const std::string& path)
+// The whole of a regular file of at most kMaxFileBytes; otherwise nothing, with `fault`
+// saying why. Opened without blocking, so a FIFO named like a picture cannot hang the
+// batch add.
+std::optional<std::vector<std::uint8_t>> readPictureFile(const std::string& path,
+                                                         PictureFault& fault)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    if (fd < 0) {
+        fault =
+            errno == ENOENT || errno == ENOTDIR ? PictureFault::Missing : PictureFault::Unreadable;
         return std::nullopt;
+    }
+    fault = PictureFault::Unreadable;
     struct stat info
     {};
     std::optional<std::vector<std::uint8_t>> bytes;
@@ -70,10 +76,12 @@ PreparedPicture PreparePicture(const PersonInfo& person, const platform::Picture
 {
     PreparedPicture picture;
     picture.format = pictureFormat(person.picturePath);
-    auto bytes = readPictureFile(person.picturePath);
+    auto bytes = readPictureFile(person.picturePath, picture.fault);
     if (!bytes)
         return picture;
-    if (bytes->size() > PictureLimits::kMaxDirectBytes || !startsAsJpeg(*bytes)) {
+    picture.fault = PictureFault::Undecodable;
+    picture.reencoded = bytes->size() > PictureLimits::kMaxDirectBytes || !startsAsJpeg(*bytes);
+    if (picture.reencoded) {
         auto jpeg = codec.toJpeg(*bytes);
         if (!jpeg)
             return picture;
@@ -87,7 +95,15 @@ PreparedPicture PreparePicture(const PersonInfo& person, const platform::Picture
         picture.bytes = std::make_shared<const std::vector<std::uint8_t>>(std::move(*bytes));
     }
     picture.readable = true;
+    picture.fault = PictureFault::None;
     return picture;
+}
+
+PictureLimits PictureLimits::sharedBy(std::size_t devices) const
+{
+    PictureLimits shared = *this;
+    shared.aheadBytes /= std::max<std::size_t>(devices, 1);
+    return shared;
 }
 
 // --- PictureCache ---------------------------------------------------------------------
@@ -104,10 +120,55 @@ std::optional<PreparedPicture> PictureCache::find(std::size_t person) const
 void PictureCache::store(std::size_t person, const PreparedPicture& picture)
 {
     const std::lock_guard guard(lock_);
+    storeLocked(person, picture);
+}
+
+void PictureCache::storeLocked(std::size_t person, const PreparedPicture& picture)
+{
     if (bytes_ + picture.byteCount() > limit_ || pictures_.contains(person))
         return;
     pictures_.emplace(person, picture);
     bytes_ += picture.byteCount();
+}
+
+PreparedPicture PictureCache::obtain(std::size_t person,
+                                     const std::function<PreparedPicture()>& prepare)
+{
+    std::unique_lock guard(lock_);
+    if (const auto kept = pictures_.find(person); kept != pictures_.end())
+        return kept->second;
+    if (const auto other = preparing_.find(person); other != preparing_.end()) {
+        const std::shared_ptr<Pending> pending = other->second;
+        prepared_.wait(guard, [&pending] { return pending->done; });
+        return pending->picture;
+    }
+    const auto pending = std::make_shared<Pending>();
+    preparing_.emplace(person, pending);
+    guard.unlock();
+    // Whatever happens to the preparation, its waiters are released.
+    struct Publisher
+    {
+        PictureCache& cache;
+        std::size_t person;
+        const std::shared_ptr<Pending>& pending;
+        PreparedPicture picture;
+        ~Publisher() { cache.publish(person, pending, std::move(picture)); }
+    } publisher{*this, person, pending, {}};
+    publisher.picture = prepare();
+    return publisher.picture;
+}
+
+void PictureCache::publish(std::size_t person, const std::shared_ptr<Pending>& pending,
+                           PreparedPicture picture)
+{
+    {
+        const std::lock_guard guard(lock_);
+        storeLocked(person, picture);
+        pending->picture = std::move(picture);
+        pending->done = true;
+        preparing_.erase(person);
+    }
+    prepared_.notify_all();
 }
 
 std::size_t PictureCache::bytes() const
@@ -155,11 +216,7 @@ PicturePipeline::~PicturePipeline()
 
 PreparedPicture PicturePipeline::prepare(std::size_t index) const
 {
-    if (auto cached = cache_.find(index))
-        return *cached;
-    PreparedPicture picture = PreparePicture(persons_[index], codec_);
-    cache_.store(index, picture);
-    return picture;
+    return cache_.obtain(index, [&] { return PreparePicture(persons_[index], codec_); });
 }
 
 bool PicturePipeline::mayStartNext() const

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,12 +18,24 @@
 
 namespace galvorn {
 
+// Why a person's picture cannot be sent.
+enum class PictureFault
+{
+    None,
+    Missing,     // no file of that name
+    Unreadable,  // not a regular file, too large, or a read failed
+    Undecodable, // read, but the decoder does not know it
+};
+
 // A person's picture as its add request carries it.
 struct PreparedPicture
 {
     // False when the file is missing, cannot be read, or is not a picture the decoder
-    // knows: the person gets no request.
+    // knows (`fault` says which): the person gets no request.
     bool readable = false;
+    PictureFault fault = PictureFault::Missing;
+    // The file was encoded again as JPEG because the device would not take it as it is.
+    bool reencoded = false;
     std::shared_ptr<const std::vector<std::uint8_t>> bytes;
     platform::PictureSize size;
     // kPictureFormatJpeg when the file is named .jpg or .jpeg, whatever its content.
@@ -47,13 +60,17 @@ struct PictureLimits
     std::size_t cacheBytes = 256u << 20;
     // Preparing threads; 0 for the processor count, at most 4.
     unsigned threads = 0;
+
+    // The limits of one of `devices` served at once: the look-ahead bytes are split among
+    // them, so that the run stays within its bound however many devices it serves.
+    PictureLimits sharedBy(std::size_t devices) const;
 };
 
 // Reads the person's picture and re-encodes it when the device would not take it as it
 // is. The person's own file is only read.
 PreparedPicture PreparePicture(const PersonInfo& person, const platform::PictureCodec& codec);
 
-// The pictures a run has prepared, by person index, so that the run's later devices do
+// The pictures a run has prepared, by person index, so that the run's other devices do
 // not decode and encode them again. Pictures beyond the byte bound are not kept.
 // Thread-safe.
 class PictureCache
@@ -63,13 +80,30 @@ public:
 
     std::optional<PreparedPicture> find(std::size_t person) const;
     void store(std::size_t person, const PreparedPicture& picture);
+    // The person's picture: the one kept, or the one another thread is preparing now
+    // (waited for), or else the one `prepare` makes, which is then kept within the bound.
+    // Devices served at once thus prepare each picture once.
+    PreparedPicture obtain(std::size_t person, const std::function<PreparedPicture()>& prepare);
     std::size_t bytes() const;
     // Drops every picture; pictures already handed out stay valid.
     void clear();
 
 private:
+    // A picture one thread is preparing while others wait for it.
+    struct Pending
+    {
+        bool done = false;
+        PreparedPicture picture;
+    };
+
+    void storeLocked(std::size_t person, const PreparedPicture& picture);
+    void publish(std::size_t person, const std::shared_ptr<Pending>& pending,
+                 PreparedPicture picture);
+
     mutable std::mutex lock_;
+    std::condition_variable prepared_;
     std::unordered_map<std::size_t, PreparedPicture> pictures_;
+    std::unordered_map<std::size_t, std::shared_ptr<Pending>> preparing_;
     std::size_t bytes_ = 0;
     const std::size_t limit_;
 };

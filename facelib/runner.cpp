@@ -12,8 +12,10 @@
 #include "facelib/textfield.h"
 #include "platform/debuglog.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <array>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <netinet/in.h>
@@ -125,14 +127,48 @@ bool startThread(RunState& state, std::shared_ptr<RunContext> run, Body body)
     }
 }
 
-void runInOrder(RunContext& run)
+// The jobs of a run served in list order, each taken by the first of the run's serving
+// threads that is free. A stop request is seen before each job is taken; the last
+// serving thread to end ends the run.
+class JobQueue
 {
-    for (const DeviceJob& job : run.jobs()) {
+public:
+    explicit JobQueue(std::size_t servers) : servers_(servers) {}
+
+    // The next job nobody has taken; null once every job is taken or a stop was requested.
+    const DeviceJob* take(const RunContext& run)
+    {
         if (run.stopRequested())
-            break;
-        RunDeviceJob(run, job);
+            return nullptr;
+        const std::size_t index = next_.fetch_add(1);
+        return index < run.jobs().size() ? &run.jobs()[index] : nullptr;
     }
-    run.finishAll();
+
+    // A serving thread has ended, or could not be started.
+    void serverEnded(RunContext& run)
+    {
+        if (servers_.fetch_sub(1) == 1)
+            run.finishAll();
+    }
+
+private:
+    std::atomic<std::size_t> next_{0};
+    std::atomic<std::size_t> servers_;
+};
+
+void serveInOrder(RunContext& run, JobQueue& queue)
+{
+    while (const DeviceJob* job = queue.take(run))
+        RunDeviceJob(run, *job);
+    queue.serverEnded(run);
+}
+
+// Data-file export serves one device at a time; a batch add as many as the run asks for.
+std::size_t serverCount(const RunContext& run)
+{
+    if (run.operation() != OperationType::BatchAdd)
+        return 1;
+    return std::clamp<std::size_t>(run.batchAdd().devicesAtOnce, 1, run.jobs().size());
 }
 
 void failUnstarted(RunContext& run, const DeviceJob& job)
@@ -163,11 +199,19 @@ int StartWorkers(RunState& state)
     const std::shared_ptr<RunContext> run = state.beginRun();
     startPreparations(state, run);
     if (isSequential(run->operation())) {
-        if (startThread(state, run, &runInOrder))
-            return StartResult::kStarted;
-        for (const DeviceJob& job : run->jobs())
-            failUnstarted(*run, job);
-        run->finishAll();
+        const std::size_t servers = serverCount(*run);
+        const auto queue = std::make_shared<JobQueue>(servers);
+        std::size_t started = 0;
+        for (std::size_t i = 0; i < servers; ++i) {
+            if (startThread(state, run, [queue](RunContext& own) { serveInOrder(own, *queue); }))
+                ++started;
+            else
+                queue->serverEnded(*run);
+        }
+        if (started == 0) {
+            for (const DeviceJob& job : run->jobs())
+                failUnstarted(*run, job);
+        }
         return StartResult::kStarted;
     }
     for (const DeviceJob& job : run->jobs()) {

@@ -24,12 +24,14 @@ struct StartResult
 };
 
 // GUI thread: starts the workers of a new run (RunState::beginRun()) over the state's
-// operation and jobs. Data-file export and batch add get one thread that serves the jobs
-// in order and stops early when the run's stop flag is set before a job; import and CSV
-// export get one thread per job. Before them, one thread per group of subnets prepares the
-// jobs' second addresses (AddressPreparation). The threads are detached;
-// RunState::waitForWorkers() waits for them. A job whose thread cannot be started ends
-// with status 6. Nothing is started for no jobs or too many.
+// operation and jobs. Data-file export gets one thread that serves the jobs in order and
+// stops early when the run's stop flag is set before a job; batch add the same with as
+// many threads as the run serves devices at once (BatchAddSource::devicesAtOnce), each
+// taking the next job in order; import and CSV export get one thread per job. Before
+// them, one thread per group of subnets prepares the jobs' second addresses
+// (AddressPreparation). The threads are detached; RunState::waitForWorkers() waits for
+// them. A job whose thread cannot be started ends with status 6. Nothing is started for
+// no jobs or too many.
 int StartWorkers(RunState& state);
 
 // One job: status 5 without a connection when its data port or HTTP port is 0;

@@ -40,11 +40,28 @@ tint32 TransferTables::errorCodeOfDevice(std::string_view deviceKey) const
     return entry == errorCodes_.end() ? 0 : entry->second;
 }
 
+void TransferTables::setBatchAddCounts(std::string_view deviceKey, const BatchAddCounts& counts)
+{
+    const std::lock_guard guard(lock_);
+    batchAddCounts_.insert_or_assign(std::string(deviceKey), counts);
+}
+
+std::optional<TransferTables::BatchAddCounts>
+TransferTables::batchAddCounts(std::string_view deviceKey) const
+{
+    const std::lock_guard guard(lock_);
+    const auto entry = batchAddCounts_.find(deviceKey);
+    if (entry == batchAddCounts_.end())
+        return std::nullopt;
+    return entry->second;
+}
+
 void TransferTables::clear()
 {
     const std::lock_guard guard(lock_);
     transferIds_.clear();
     errorCodes_.clear();
+    batchAddCounts_.clear();
 }
 
 } // namespace galvorn

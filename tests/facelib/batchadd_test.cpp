@@ -97,6 +97,7 @@ protected:
         source.persons = persons_;
         source.codec = &codec_;
         source.logFolders = {logFolder(), {}};
+        source.devicesAtOnce = atOnce_;
         start(cameras, std::move(source));
         ASSERT_TRUE(state_.waitForWorkersFor(120s)) << "the batch add did not end";
     }
@@ -167,9 +168,20 @@ protected:
         return text;
     }
 
+    // The index of the device's first record with this status; -1 when none.
+    long firstRecord(std::size_t camera, DeviceStatus status) const
+    {
+        const auto records = sink_.records();
+        for (std::size_t i = 0; i < records.size(); ++i)
+            if (fieldText(records[i].mac) == cameraKey(camera) && records[i].status == code(status))
+                return static_cast<long>(i);
+        return -1;
+    }
+
     TempDir dir_;
     TestCodec codec_;
     TransferLimits limits_;
+    std::size_t atOnce_ = 1;
     std::shared_ptr<const std::vector<PersonInfo>> persons_;
     RecordingSink sink_;
     RunState state_{&sink_};
@@ -340,6 +352,41 @@ TEST_F(BatchAddTest, ThreeCamerasOneAfterAnotherShareThePreparedPictures)
         if (info.status == code(DeviceStatus::Connecting))
             order.push_back(std::string(fieldText(info.mac)));
     EXPECT_EQ(order, (std::vector<std::string>{cameraKey(0), cameraKey(1), cameraKey(2)}));
+}
+
+// Three cameras at once: each keeps its own persons in flight and its own refusals, and
+// every picture is prepared once for all of them.
+TEST_F(BatchAddTest, CamerasServedAtOnceKeepTheirOwnOutcomesAndShareThePictures)
+{
+    writeFolder(12);
+    for (std::size_t i = 0; i < 12; i += 2)
+        dir_.write("pictures/" + pictureName(i),
+                   TestCodec::other(static_cast<std::uint8_t>(i), 9, 300));
+    codec_.delay = 5ms;
+    devsim::FaceAddRules slow;
+    slow.delayMs = 150;
+    devsim::FaceAddRules refusing;
+    refusing.refusedSequences = {{3, -5}};
+    atOnce_ = 3;
+    {
+        Cameras cameras({DeviceFaceSettings{}, DeviceFaceSettings{}, DeviceFaceSettings{}},
+                        {library(0, slow), library(1, refusing), library(2)});
+        run(cameras);
+    }
+    EXPECT_EQ(outcome(0).status, code(DeviceStatus::Success));
+    EXPECT_EQ(outcome(2).status, code(DeviceStatus::Success));
+    const Outcome refused = outcome(1);
+    ASSERT_TRUE(refused.summary);
+    EXPECT_EQ(refused.summary->summary, summary(11, 1));
+    EXPECT_EQ(fileText(refused.summary->logPath), line(2, -5));
+    EXPECT_EQ(stored(0), stored(2));
+    EXPECT_EQ(stored(0).size(), 12u);
+    EXPECT_EQ(stored(1).size(), 11u);
+    EXPECT_EQ(codec_.encodes.load(), 6) << "each picture is re-encoded once for all cameras";
+    // The slow camera still adds while the others start and end.
+    const long slowEnd = firstRecord(0, DeviceStatus::Success);
+    EXPECT_LT(firstRecord(1, DeviceStatus::Connecting), slowEnd);
+    EXPECT_LT(firstRecord(2, DeviceStatus::Success), slowEnd);
 }
 
 TEST_F(BatchAddTest, CancelEndsBeforeTheNextPersonAndIsNoSuccess)

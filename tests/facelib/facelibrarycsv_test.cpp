@@ -2,6 +2,7 @@
 #include "common/wirebuffer.h"
 #include "device/commandids.h"
 #include "support/csvreader.h"
+#include "support/textcodec.h"
 #include "tools/devsim/facetransfers.h"
 
 #include <gtest/gtest.h>
@@ -165,6 +166,16 @@ TEST(PictureFileName, DeviceTextsNeverLeaveTheFolder)
     EXPECT_EQ((cut.size() - 4) % 2, 0u) << cut.size();
 }
 
+TEST(PictureFileName, CopiesOfANameStayWithinTheBound)
+{
+    EXPECT_EQ(pictureFileName("Ann", "C1", 1), "Ann_C1.jpg");
+    EXPECT_EQ(pictureFileName("Ann", "C1", 2), "Ann_C1_2.jpg");
+    EXPECT_EQ(pictureFileName("Ann", "C1", 100000), "Ann_C1_100000.jpg");
+    const std::string longest = pictureFileName(std::string(300, 'n'), "C9", 100000);
+    EXPECT_EQ(longest.size(), common::kMaxPictureNameBytes);
+    EXPECT_TRUE(longest.ends_with("n_100000.jpg")) << longest;
+}
+
 TEST_F(CsvExportTest, TwentyFivePersonsInThreePagesReadBackAsTheLibrary)
 {
     std::vector<Person> persons;
@@ -209,6 +220,64 @@ TEST_F(CsvExportTest, TwentyFivePersonsInThreePagesReadBackAsTheLibrary)
     EXPECT_EQ(files, 26u);
     EXPECT_FALSE(fs::exists(root_ / "escape_C100004.jpg"));
     EXPECT_EQ(std::distance(fs::directory_iterator(root_), fs::directory_iterator()), 2);
+}
+
+// Persons who would share a picture name: on one camera, on two cameras exporting into
+// one folder, or with a picture left there earlier. No picture is overwritten, and each
+// row names its own.
+TEST_F(CsvExportTest, PicturesOfTheSameNameAreKeptApart)
+{
+    Person first = devsim::seedPerson(1);
+    Person second = first;
+    second.picture = {0xFF, 0xD8, 's', 'e', 'c', 0xFF, 0xD9};
+    const std::string name = pictureFileName(first.name, first.cardNumber);
+    const std::string copy2 = pictureFileName(first.name, first.cardNumber, 2);
+    const std::string copy3 = pictureFileName(first.name, first.cardNumber, 3);
+
+    auto oneCamera = camera({first, second});
+    FaceLibraryCsv writer(folder_.string(), (folder_ / "one.csv").string());
+    exportAll(oneCamera, writer, 1);
+    std::vector<CsvRow> rows = tableRows(folder_ / "one.csv");
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1].cells[7], name);
+    EXPECT_EQ(rows[2].cells[7], copy2);
+    EXPECT_EQ(fileBytes(folder_ / name), first.picture);
+    EXPECT_EQ(fileBytes(folder_ / copy2), second.picture);
+
+    // Another camera's export into the same folder, after the first one's pictures.
+    auto otherCamera = camera({second});
+    FaceLibraryCsv other(folder_.string(), (folder_ / "other.csv").string());
+    exportAll(otherCamera, other, 1);
+    rows = tableRows(folder_ / "other.csv");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].cells[7], copy3);
+    EXPECT_EQ(fileBytes(folder_ / name), first.picture) << "the first picture is kept";
+    EXPECT_EQ(fileBytes(folder_ / copy3), second.picture);
+}
+
+TEST_F(CsvExportTest, DeviceTextsThatAreNotUtf8BecomeValidInCellsAndFileNames)
+{
+    Person person = devsim::seedPerson(2);
+    person.name = "Caf\xE9 \xFF";
+    person.cardNumber = "C\x80";
+    person.remark = "r\xC3";
+    auto service = camera({person});
+    FaceLibraryCsv writer(folder_.string(), (folder_ / "t.csv").string());
+    exportAll(service, writer, 1);
+
+    const std::string table = fileText(folder_ / "t.csv");
+    EXPECT_TRUE(textcodec::isValidUtf8(table));
+    CsvReader reader;
+    ASSERT_EQ(reader.openBytes(table), CsvStatus::Ok);
+    EXPECT_EQ(reader.encoding(), textcodec::Encoding::Utf8);
+    const std::vector<CsvRow> rows = tableRows(folder_ / "t.csv");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1].cells[0], "Caf\xEF\xBF\xBD \xEF\xBF\xBD");
+    EXPECT_EQ(rows[1].cells[4], "C\xEF\xBF\xBD");
+    EXPECT_EQ(rows[1].cells[6], "r\xEF\xBF\xBD");
+    // The image-name cell names the picture file, in the same characters.
+    EXPECT_EQ(rows[1].cells[7], pictureFileName(rows[1].cells[0], rows[1].cells[4]));
+    EXPECT_EQ(fileBytes(folder_ / rows[1].cells[7]), person.picture);
 }
 
 TEST_F(CsvExportTest, OrdinaryRowsAreWrittenWithoutQuotes)

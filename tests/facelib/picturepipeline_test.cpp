@@ -152,6 +152,41 @@ TEST_F(PipelineTest, LaterDevicesOfTheRunReuseThePicturesWithinTheBound)
     EXPECT_FALSE(cache.find(0));
 }
 
+// Devices served at once run a pipeline each over the run's one cache: a picture that one
+// of them is preparing is waited for, not prepared again.
+TEST_F(PipelineTest, PipelinesOverOneCachePrepareEachPictureOnce)
+{
+    const std::vector<PersonInfo> persons = others(24);
+    codec_.delay = 5ms;
+    PictureCache cache(1 << 20);
+    std::vector<std::vector<std::string>> delivered(3);
+    std::vector<std::thread> devices;
+    for (std::size_t device = 0; device < delivered.size(); ++device)
+        devices.emplace_back([&, device] {
+            PicturePipeline pipeline(persons, codec_, cache, {.threads = 2});
+            for (std::size_t i = 0; i < persons.size(); ++i)
+                delivered[device].push_back(bytesOf(pipeline.next()));
+        });
+    for (std::thread& device : devices)
+        device.join();
+    EXPECT_EQ(codec_.encodes.load(), 24);
+    for (std::size_t device = 0; device < delivered.size(); ++device) {
+        ASSERT_EQ(delivered[device].size(), persons.size());
+        // The re-encoded picture keeps the width byte, the person's index.
+        for (std::size_t i = 0; i < persons.size(); ++i)
+            EXPECT_EQ(static_cast<unsigned char>(delivered[device][i].at(4)), i) << device;
+    }
+}
+
+TEST(PictureLimits, DevicesAtOnceShareTheLookAheadBound)
+{
+    const PictureLimits limits;
+    EXPECT_EQ(limits.sharedBy(1).aheadBytes, limits.aheadBytes);
+    EXPECT_EQ(limits.sharedBy(8).aheadBytes, limits.aheadBytes / 8);
+    EXPECT_EQ(limits.sharedBy(0).aheadBytes, limits.aheadBytes);
+    EXPECT_EQ(limits.sharedBy(8).cacheBytes, limits.cacheBytes) << "the run's cache is one";
+}
+
 TEST_F(PipelineTest, EndsPromptlyWhenTheBatchAddStopsEarly)
 {
     codec_.delay = 20ms;

@@ -4,14 +4,10 @@
 #include "config/languagetable.h"
 #include "discovery/devicerecord.h"
 #include "facelib/addresspreparation.h"
-#include "facelib/jobbuilder.h"
-#include "facelib/persontable.h"
-#include "facelib/runner.h"
+#include "facelib/runstart.h"
 #include "facelib/statustable.h"
 #include "facelib/summarypanes.h"
-#include "platform/addressprep.h"
 #include "platform/desktop.h"
-#include "platform/netif.h"
 #include "platform/paths.h"
 #include "ui/devicetree/devicetree.h"
 #include "ui/devicetree/devicetreeheaderview.h"
@@ -37,7 +33,6 @@
 #include <QScreen>
 #include <QTextEdit>
 #include <QUrl>
-#include <arpa/inet.h>
 #include <glog/logging.h>
 
 namespace {
@@ -519,75 +514,37 @@ void Galvorn::applyControlState(bool running)
     sameTypeButton_->setEnabled(import && !running && deviceTree_->sameTypeTest());
 }
 
-QString Galvorn::refusalBeforeJobs() const
+// The run Start asks for with the window's current inputs.
+galvorn::RunRequest Galvorn::runRequest() const
 {
-    if (!selectedPath_.isEmpty())
-        return {};
-    switch (*operationType_) {
-    case galvorn::OperationType::ImportData:
-        return uiText("IDCS_SELECT_IMPORTFILE");
-    case galvorn::OperationType::BatchAdd:
-        return uiText("IDCS_SELECT_BATCHADDDIR");
-    case galvorn::OperationType::ExportData:
-    case galvorn::OperationType::ExportCsv:
-        break;
-    }
-    return uiText("IDCS_SELECT_EXPORTDIR");
+    galvorn::RunRequest request;
+    request.operation = *operationType_;
+    request.inputs = {userEdit_->text().toStdString(), passwordEdit_->text().toStdString(),
+                      selectedPath_.toStdString(), libraryPasswordEdit_->text().toStdString()};
+    request.importFile = &importFile_;
+    request.codec = &pictureCodec_;
+    request.prepareAddress =
+        galvorn::SystemAddressPreparation([](std::string_view line) { LOG(INFO) << line; });
+    return request;
 }
 
-// Reads the persons of the chosen picture folder for the next run. The reason the run
-// cannot start with them; empty when it can.
-QString Galvorn::loadBatchAddPersons()
+// The ticked rows, in tree order, as the devices of the next run. Every row's status
+// column is emptied, ticked or not.
+std::vector<galvorn::RunDevice> Galvorn::tickedRunDevices()
 {
-    using Result = galvorn::PersonListLoad::Result;
-    const galvorn::PersonListLoad load = galvorn::LoadPersonList(selectedPath_.toStdString());
-    switch (load.result) {
-    case Result::Ok: {
-        galvorn::BatchAddSource source;
-        source.persons = load.persons;
-        source.codec = &pictureCodec_;
-        runState_.setBatchAddSource(std::move(source));
-        return {};
-    }
-    case Result::FaultyLine:
-        return uiText("IDCS_ERRORLINEOFDOCUMENT").arg(load.line);
-    case Result::TooMany:
-        return uiText("IDCS_IMAGE_COUNT_TOO_MORE");
-    case Result::NoPicture:
-        break;
-    }
-    return uiText("IDCS_PLEASE_EXIST_IMAGE");
-}
-
-// One job per ticked row, in tree order, and the second address of each for the run's
-// address preparation. Every job connects at its device's second address as it is; the
-// run adds a local address where one is needed before the job connects.
-std::vector<galvorn::DeviceJob>
-Galvorn::buildJobs(std::vector<galvorn::platform::DeviceAddressInfo>& devices)
-{
-    const galvorn::RunInputs inputs{
-        userEdit_->text().toStdString(), passwordEdit_->text().toStdString(),
-        pathEdit_->text().toStdString(), libraryPasswordEdit_->text().toStdString()};
-    std::vector<galvorn::DeviceJob> jobs;
-    devices.clear();
+    std::vector<galvorn::RunDevice> devices;
     for (const OnlineDeviceInfo* device : deviceTree_->tickedDevices()) {
-        devices.push_back({device->ipAddr2.toStdString(), device->maskAddr2.toStdString(),
-                           device->mac.toStdString()});
-        std::uint32_t secondAddress = 0;
-        const tuint32 connectAddress =
-            galvorn::platform::parseIpv4(devices.back().ipAddr2, secondAddress)
-                ? htonl(secondAddress)
-                : 0;
-        const galvorn::DeviceRow row{device->ipAddr.toStdString(),
-                                     device->ipAddr2.toStdString(),
-                                     device->mac.toStdString(),
-                                     device->softwareVer.toStdString(),
-                                     device->dataPort,
-                                     device->httpPort};
-        jobs.push_back(galvorn::BuildDeviceJob(row, inputs, tuint32(jobs.size()), connectAddress));
+        galvorn::RunDevice& run = devices.emplace_back();
+        run.row = {device->ipAddr.toStdString(),
+                   device->ipAddr2.toStdString(),
+                   device->mac.toStdString(),
+                   device->softwareVer.toStdString(),
+                   device->dataPort,
+                   device->httpPort};
+        run.maskAddr2 = device->maskAddr2.toStdString();
     }
     deviceTree_->clearStatusColumn();
-    return jobs;
+    return devices;
 }
 
 void Galvorn::slot_btnStartClicked()
@@ -597,39 +554,13 @@ void Galvorn::slot_btnStartClicked()
         applyControlState(false);
         return;
     }
-    if (const QString refusal = refusalBeforeJobs(); !refusal.isEmpty()) {
-        N12_MessageBox::warning(refusal, this);
+    const galvorn::RunCheck check =
+        galvorn::StartRun(runState_, runRequest(), [this] { return tickedRunDevices(); });
+    if (!check.ok()) {
+        N12_MessageBox::warning(QString::fromStdString(galvorn::refusalText(check)), this);
         return;
     }
-    if (operationType_ == galvorn::OperationType::BatchAdd) {
-        if (const QString refusal = loadBatchAddPersons(); !refusal.isEmpty()) {
-            N12_MessageBox::warning(refusal, this);
-            return;
-        }
-    }
-    std::vector<galvorn::platform::DeviceAddressInfo> devices;
-    std::vector<galvorn::DeviceJob> jobs = buildJobs(devices);
-    if (jobs.empty()) {
-        const bool exporting = operationType_ == galvorn::OperationType::ExportData ||
-                               operationType_ == galvorn::OperationType::ExportCsv;
-        N12_MessageBox::warning(
-            uiText(exporting ? "IDCS_EXPORT_DEVICE" : "IDCS_SELECT_IMPORT_DEVICE"), this);
-        return;
-    }
-    if (jobs.size() > galvorn::kMaxDevicesPerRun) {
-        N12_MessageBox::warning(uiText("IDCS_WARN_BATCHIMPORT_MAX_NUM"), this);
-        return;
-    }
-    runState_.setOperation(*operationType_);
-    runState_.setJobs(std::move(jobs));
-    runState_.setAddressPreparation(
-        std::move(devices),
-        galvorn::SystemAddressPreparation([](std::string_view line) { LOG(INFO) << line; }));
-    runState_.tables().clear();
-    runState_.setRunning(true);
     applyControlState(true);
-    runState_.setImportFile(&importFile_);
-    galvorn::StartWorkers(runState_);
 }
 
 void Galvorn::connectRunControls()

@@ -6,6 +6,7 @@
 #include "discovery/quarlomanage.h"
 #include "facelib/callbackinfo.h"
 #include "facelib/devicejob.h"
+#include "facelib/runstart.h"
 #include "facelib/runstate.h"
 #include "facelib/statuspayload.h"
 #include "platform/picturecodec_qt.h"
@@ -102,12 +103,9 @@ private:
     void startSearch();
 
     bool isRunning() const { return runState_.running(); }
-    // The reason Start cannot begin a run with the current inputs; empty when it can.
-    QString refusalBeforeJobs() const;
-    QString loadBatchAddPersons();
+    galvorn::RunRequest runRequest() const;
+    std::vector<galvorn::RunDevice> tickedRunDevices();
     void showBatchAddSummary(const galvorn::BatchSummary& summary);
-    std::vector<galvorn::DeviceJob>
-    buildJobs(std::vector<galvorn::platform::DeviceAddressInfo>& devices);
     void applyControlState(bool running);
     // Writes a status text into the device's ticked rows and ends the run when every
     // ticked row shows a final text.
