@@ -67,6 +67,14 @@ std::optional<FragmentHeader> decodeFragmentHeader(std::span<const std::uint8_t>
     return header;
 }
 
+std::size_t CSwlFrameReader::bufferedCapacity() const noexcept
+{
+    std::size_t capacity = message_.capacity();
+    for (const Slot& slot : slots_)
+        capacity += slot.buffer.capacity();
+    return capacity;
+}
+
 CSwlFrameReader::Event CSwlFrameReader::feed(std::span<const std::uint8_t> data,
                                              std::size_t& consumed)
 {

@@ -87,6 +87,9 @@ public:
     // True when no part of a frame has been consumed yet.
     bool atBoundary() const noexcept { return stage_ == Stage::Header && headerFilled_ == 0; }
 
+    // The bytes the reader's buffers hold room for: what the frames in progress cost.
+    std::size_t bufferedCapacity() const noexcept;
+
 private:
     enum class Stage
     {

@@ -138,6 +138,7 @@ struct Harness
         const bool wasWaitingEnd = transfer && transfer->waitingEnd;
         const bool wasWaitingStart = transfer && transfer->waitingStart;
         const tuint32 csvBefore = transfer ? transfer->csvReceived : 0;
+        const bool completeBefore = transfer && transfer->dataComplete;
         RecvCallback(run.get(), sessionKey(), type,
                      type == device::CALLBACK_LINK_LOST ? -1 : static_cast<tint32>(payload.size()),
                      type == device::CALLBACK_LINK_LOST ? nullptr : payload.data(), parameter);
@@ -154,7 +155,8 @@ struct Harness
             FUZZ_CHECK(transfer->state == FaceTransfer::kFailed);
         if (type == device::CALLBACK_FACE_IMPORT_DATA && shortReply && !wasWaitingEnd &&
             !wasWaitingStart && operation == OperationType::ImportData)
-            FUZZ_CHECK(transfer->state == FaceTransfer::kFailed && !transfer->dataComplete);
+            FUZZ_CHECK(transfer->state == FaceTransfer::kFailed &&
+                       transfer->dataComplete == completeBefore);
         // A page that brings no record before the total is reached ends the export.
         if (type == device::CALLBACK_FACE_INFO_QUERY && operation == OperationType::ExportCsv &&
             transfer->csvReceived == csvBefore && !transfer->dataComplete)

@@ -4,32 +4,15 @@
 #include "common/swl_framereader.h"
 #include "fuzz/fuzzinput.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include <algorithm>
 #include <vector>
 
 using galvorn::common::CSwlFrameReader;
+using galvorn::common::Frame;
 using galvorn::fuzz::FuzzInput;
 using Event = CSwlFrameReader::Event;
 
 namespace {
-
-// The largest block asked of operator new while a stream is fed.
-std::atomic<bool> watching{false};
-std::atomic<std::size_t> largestBlock{0};
-
-void* allocate(std::size_t size)
-{
-    if (watching.load(std::memory_order_relaxed)) {
-        std::size_t seen = largestBlock.load(std::memory_order_relaxed);
-        while (size > seen && !largestBlock.compare_exchange_weak(seen, size))
-            ;
-    }
-    if (void* block = std::malloc(size == 0 ? 1 : size))
-        return block;
-    throw std::bad_alloc();
-}
 
 struct Seen
 {
@@ -42,6 +25,8 @@ struct Outcome
 {
     std::vector<Seen> events;
     bool atBoundary = true;
+    // The most room the reader's buffers held at any time.
+    std::size_t largestBuffers = 0;
 };
 
 // Feeds the stream in pieces of the given sizes, in turn (the whole stream at once when
@@ -62,6 +47,7 @@ Outcome drive(std::span<const std::uint8_t> stream, std::span<const std::uint8_t
             const Event event = reader.feed(piece, consumed);
             FUZZ_CHECK(consumed <= piece.size());
             piece = piece.subspan(consumed);
+            outcome.largestBuffers = std::max(outcome.largestBuffers, reader.bufferedCapacity());
             if (event == Event::NeedMore) {
                 FUZZ_CHECK(piece.empty());
                 break;
@@ -80,43 +66,16 @@ Outcome drive(std::span<const std::uint8_t> stream, std::span<const std::uint8_t
 
 } // namespace
 
-void* operator new(std::size_t size)
-{
-    return allocate(size);
-}
-void* operator new[](std::size_t size)
-{
-    return allocate(size);
-}
-void operator delete(void* block) noexcept
-{
-    std::free(block);
-}
-void operator delete[](void* block) noexcept
-{
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept
-{
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept
-{
-    std::free(block);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     FuzzInput input(data, size);
     const std::span<const std::uint8_t> pieceSizes = input.take(input.u8());
     const std::span<const std::uint8_t> stream = input.rest();
 
-    largestBlock = 0;
-    watching = true;
     const Outcome whole = drive(stream, {});
-    watching = false;
-    // Memory follows the bytes that arrived: a declared length alone pins nothing.
-    FUZZ_CHECK(largestBlock.load() <= 2 * stream.size() + 64 * 1024);
+    // Memory follows the bytes that arrived: a declared length alone pins no more than
+    // the first reservation of each of the three buffers.
+    FUZZ_CHECK(whole.largestBuffers <= 2 * stream.size() + 3 * Frame::kInitialReservation);
 
     const Outcome pieces = drive(stream, pieceSizes);
     FUZZ_CHECK(pieces.events == whole.events);

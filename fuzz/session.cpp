@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/socket.h>
 #include <thread>
@@ -73,6 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const int ours = ends[0];
     const int device = ends[1];
+    // Non-blocking, as the connector hands its sockets to the link.
+    ::fcntl(ours, F_SETFL, O_NONBLOCK);
     Observed seen;
     int error = 0;
     CNetDevice* session = CreateSession(ours, greeting, &ownerCallback, &seen, error);
