@@ -59,7 +59,8 @@ DevsimProcess::~DevsimProcess()
         std::remove(configPath_.c_str());
 }
 
-bool DevsimProcess::start(const std::string& config, std::string& error)
+bool DevsimProcess::start(const std::string& config, std::string& error,
+                          const std::vector<std::string>& launcher)
 {
     char path[] = "/tmp/devsim-test-XXXXXX";
     const int fd = ::mkstemp(path);
@@ -82,9 +83,13 @@ bool DevsimProcess::start(const std::string& config, std::string& error)
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     const std::string program = std::string(GALVORN_BIN_DIR) + "/galvorn-devsim";
-    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(configPath_.c_str()),
-                    nullptr};
-    const int spawned = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, environ);
+    std::vector<std::string> words = launcher;
+    words.insert(words.end(), {program, configPath_});
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const int spawned = ::posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(in[0]);
     ::close(out[1]);

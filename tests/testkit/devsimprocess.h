@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace galvorn::testing {
 
@@ -18,8 +19,10 @@ public:
     DevsimProcess& operator=(const DevsimProcess&) = delete;
 
     // Writes the configuration, starts the simulator and waits for its "ready" line.
-    // On failure returns false with the reason in `error`.
-    bool start(const std::string& config, std::string& error);
+    // On failure returns false with the reason in `error`. `launcher` words go before the
+    // simulator's, e.g. to start it in another network namespace.
+    bool start(const std::string& config, std::string& error,
+               const std::vector<std::string>& launcher = {});
 
     // Sends one control line and returns the reply line ("ok", "error ...", or empty when
     // the simulator did not answer in time).

@@ -31,6 +31,13 @@ std::vector<int> ForeignSubnet::crowdedHosts()
     return hosts;
 }
 
+std::vector<std::string> ForeignSubnet::inCamera() const
+{
+    std::vector<std::string> words = camera_->enter();
+    words.insert(words.end(), {"env", "GALVORN_NETNS=" + camera_->id()});
+    return words;
+}
+
 ForeignSubnet::~ForeignSubnet()
 {
     for (const std::string& name : pcLinks_)
@@ -73,11 +80,12 @@ bool ForeignSubnet::build(const ForeignSubnetOptions& options, std::string& erro
         error = "cannot create the namespaces";
         return false;
     }
-    const bool bridged = switch_->ip({"link", "add", "br0", "type", "bridge"}) &&
-                         switch_->ip({"link", "set", "br0", "up"}) &&
-                         switch_->ip({"link", "add", "pc", "type", "veth", "peer", "name",
-                                      kPcAdapter, "netns", std::to_string(::getpid())}) &&
-                         switch_->ip({"link", "set", "pc", "master", "br0", "up"});
+    const bool bridged =
+        switch_->ip({"link", "add", "br0", "type", "bridge", "mcast_snooping", "0"}) &&
+        switch_->ip({"link", "set", "br0", "up"}) &&
+        switch_->ip({"link", "add", "pc", "type", "veth", "peer", "name", kPcAdapter, "netns",
+                     std::to_string(::getpid())}) &&
+        switch_->ip({"link", "set", "pc", "master", "br0", "up"});
     if (bridged)
         pcLinks_.push_back(kPcAdapter);
     if (!bridged || !runIp({"addr", "add", "192.0.2.1/24", "dev", kPcAdapter}) ||

@@ -51,7 +51,9 @@ public:
     // False with the reason in `error` when the network cannot be built.
     bool build(const ForeignSubnetOptions& options, std::string& error);
 
-    const ChildNetns& camera() const { return *camera_; }
+    // The words that start a program in the camera's namespace, with GALVORN_NETNS naming
+    // it as the simulator wants.
+    std::vector<std::string> inCamera() const;
 
 private:
     bool link(const std::string& pcSide, const ChildNetns& peer, const char* mac);
