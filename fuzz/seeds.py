@@ -266,6 +266,50 @@ def language_file():
     }
 
 
+# --- the address helper ----------------------------------------------------------------
+
+def arp(operation, sender_mac, sender, target_mac, target, destination, source, pad=0):
+    return (destination + source + b"\x08\x06" + struct.pack(">HHBBH", 1, 0x0800, 6, 4, operation)
+            + sender_mac + bytes(sender) + target_mac + bytes(target) + b"\0" * pad)
+
+
+OWN = bytes.fromhex("020000000001")
+CAMERA = bytes.fromhex("020000000077")
+
+
+def arp_frame():
+    return {
+        "kernel-reply": arp(2, CAMERA, [198, 51, 100, 77], OWN, [0, 0, 0, 0], OWN, CAMERA),
+        "padded-request": arp(1, OWN, [0, 0, 0, 0], bytes(6), [198, 51, 100, 77],
+                              b"\xff" * 6, OWN, pad=18),
+        "ipv4-ethertype": arp(2, CAMERA, [198, 51, 100, 77], OWN, [0, 0, 0, 0], OWN,
+                              CAMERA)[:12] + b"\x08\x00" + bytes(28),
+        "short": arp(2, CAMERA, [198, 51, 100, 77], OWN, [0, 0, 0, 0], OWN, CAMERA)[:41],
+    }
+
+
+def netprep_input():
+    def words(*items):
+        return b"\x01" + b"\0".join(item.encode() for item in items)
+
+    def report(line):
+        return b"\x00" + line.encode()
+
+    return {
+        "arguments": words("prepare", "--address", "198.51.100.10", "--mask", "255.255.255.0",
+                           "--mac", "00:1a:2b:00:00:0a"),
+        "arguments-reordered": words("prepare", "--mac", "00:1A:2B:00:00:0A", "--address",
+                                     "10.1.2.3", "--mask", "255.0.0.0"),
+        "arguments-loopback": words("prepare", "--address", "127.0.0.1", "--mask", "255.0.0.0",
+                                    "--mac", "00:1a:2b:00:00:0a"),
+        "report-added": report('{"adapter":"lan0","address":"198.51.100.251","foundByArp":false,'
+                               '"ifindex":2,"mask":"255.255.255.0","result":"added"}'),
+        "report-missing-capability": report('{"capability":"CAP_NET_ADMIN",'
+                                            '"result":"missing-capability"}'),
+        "report-escaped": report('{"error":"bad \\"text\\"\\n\\u0001","result":"system-failed"}'),
+    }
+
+
 TARGETS = {
     "search_datagram": search_datagram,
     "search_answer": search_answer,
@@ -279,6 +323,8 @@ TARGETS = {
     "face_image_add": face_image_add,
     "settings_file": settings_file,
     "language_file": language_file,
+    "arp_frame": arp_frame,
+    "netprep_input": netprep_input,
 }
 
 
