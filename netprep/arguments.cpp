@@ -2,6 +2,7 @@
 
 #include "platform/adapters.h"
 #include "platform/netif.h"
+#include "searchlib/macaddress.h"
 
 #include <array>
 #include <cstring>
@@ -17,7 +18,6 @@ constexpr std::size_t kOptionCount = 3;
 constexpr std::array<std::string_view, kOptionCount> kOptions = {"--address", "--mask", "--mac"};
 constexpr int kShortestPrefix = 8;
 constexpr int kLongestPrefix = 30;
-constexpr std::size_t kMacTextLength = 17;
 
 // Ranges that never name a device's host: (network, mask, what).
 struct Range
@@ -34,33 +34,16 @@ constexpr std::array<Range, 5> kRefusedRanges = {{
     {0xF0000000, 0xF0000000, "reserved or the broadcast address"},
 }};
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::string parseMac(std::string_view text, platform::MacBytes& mac)
 {
-    if (text.size() != kMacTextLength)
+    const std::optional<searchlib::MacAddress> parsed = searchlib::MacAddress::parse(text);
+    if (!parsed)
         return "the MAC must be six hexadecimal pairs separated by colons";
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        const std::size_t at = i * 3;
-        const int high = hexDigit(text[at]);
-        const int low = hexDigit(text[at + 1]);
-        if (high < 0 || low < 0 || (i + 1 < mac.size() && text[at + 2] != ':'))
-            return "the MAC must be six hexadecimal pairs separated by colons";
-        mac[i] = static_cast<std::uint8_t>(high << 4 | low);
-    }
-    if (mac == platform::MacBytes{})
+    if (parsed->key() == 0)
         return "the MAC is zero";
-    if (mac[0] & 0x01)
+    if (!parsed->isUnicast())
         return "the MAC is a multicast or broadcast address";
+    mac = parsed->bytes;
     return {};
 }
 

@@ -1,5 +1,7 @@
 #include "platform/adapters.h"
 
+#include "platform/linux/netlinkptr.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -61,23 +63,15 @@ void readLink(Adapter& adapter, const ifaddrs& entry)
         std::copy_n(link.sll_addr, adapter.mac.size(), adapter.mac.begin());
 }
 
-struct NlSocketFree
-{
-    void operator()(nl_sock* sock) const { nl_socket_free(sock); }
-};
-struct NlAddrPut
-{
-    void operator()(nl_addr* addr) const { nl_addr_put(addr); }
-};
 struct RtnlAddrPut
 {
     void operator()(rtnl_addr* addr) const { rtnl_addr_put(addr); }
 };
 
-std::unique_ptr<nl_addr, NlAddrPut> netlinkAddress(std::uint32_t address, int prefix)
+NlAddrPtr netlinkAddress(std::uint32_t address, int prefix)
 {
     const std::uint32_t wire = htonl(address);
-    std::unique_ptr<nl_addr, NlAddrPut> result(nl_addr_build(AF_INET, &wire, sizeof wire));
+    NlAddrPtr result(nl_addr_build(AF_INET, &wire, sizeof wire));
     if (result)
         nl_addr_set_prefixlen(result.get(), prefix);
     return result;
@@ -173,7 +167,7 @@ int AddAdapterAddress(std::uint32_t address, std::uint32_t mask, unsigned index,
     const auto local = netlinkAddress(address, prefix);
     const auto broadcast = netlinkAddress(address | ~mask, prefix);
     const std::unique_ptr<rtnl_addr, RtnlAddrPut> entry(rtnl_addr_alloc());
-    const std::unique_ptr<nl_sock, NlSocketFree> sock(nl_socket_alloc());
+    const NlSocketPtr sock(nl_socket_alloc());
     if (prefix < 0 || !local || !broadcast || !entry || !sock) {
         error = "no memory or an invalid mask";
         return AddAddressResult::kFailed;

@@ -1,5 +1,6 @@
 #include "platform/network.h"
 
+#include "platform/linux/netlinkptr.h"
 #include "platform/netif.h"
 
 #include <algorithm>
@@ -24,14 +25,6 @@ namespace {
 // The link-local range: 169.254.0.0/16.
 constexpr const char* kLinkLocalNetwork = "169.254.0.0/16";
 
-struct NlSocketFree
-{
-    void operator()(nl_sock* sock) const { nl_socket_free(sock); }
-};
-struct NlAddrPut
-{
-    void operator()(nl_addr* addr) const { nl_addr_put(addr); }
-};
 struct RouteFree
 {
     void operator()(rtnl_route* route) const { rtnl_route_put(route); }
@@ -52,7 +45,7 @@ std::unique_ptr<rtnl_route, RouteFree> linkLocalRoute(unsigned ifindex)
     nl_addr* parsed = nullptr;
     if (nl_addr_parse(kLinkLocalNetwork, AF_INET, &parsed) < 0)
         return nullptr;
-    const std::unique_ptr<nl_addr, NlAddrPut> dst(parsed);
+    const NlAddrPtr dst(parsed);
     std::unique_ptr<rtnl_route, RouteFree> route(rtnl_route_alloc());
     rtnl_nexthop* hop = rtnl_route_nh_alloc();
     if (!route || !hop) {
@@ -128,7 +121,7 @@ bool addLinkLocalRoute(const std::string& localAddress)
     if (ifindex == 0)
         return false;
     const auto route = linkLocalRoute(ifindex);
-    const std::unique_ptr<nl_sock, NlSocketFree> sock(nl_socket_alloc());
+    const NlSocketPtr sock(nl_socket_alloc());
     if (!route || !sock || nl_connect(sock.get(), NETLINK_ROUTE) < 0)
         return false;
     // NLM_F_EXCL: an existing route for the range, on whatever interface, is left alone.
