@@ -42,7 +42,8 @@ struct PrepareOptions
 // a local adapter to reach it; `addedAddress` (network byte order) is then that address,
 // which the caller waits for with WaitForLocalAddress(). Returns false, with
 // `addedAddress` 0, when nothing was added: the second address is empty, link-local
-// (169.254.0.0/16, routed at start-up), already on a local subnet, its mask leaves no
+// (169.254.0.0/16, routed at start-up), already on a local subnet or one of this host's
+// own addresses, its mask leaves no
 // host to add, or the helper is missing, lacks its capabilities, found no free address or
 // failed. Nothing is ever removed again.
 //

@@ -220,9 +220,11 @@ bool PrepareDeviceAddress(const DeviceAddressInfo& device, std::uint32_t& connec
     if (!parseIpv4(device.ipAddr2, address))
         return false;
     connectAddress = htonl(address);
+    // A second address that this host holds itself (as the demo's cameras do) is reached
+    // as it is.
     std::uint32_t mask = 0;
     if ((address & kLinkLocalMask) == kLinkLocalNetwork || !parseIpv4(device.maskAddr2, mask) ||
-        IsOnLocalSubnet(address, mask))
+        IsOnLocalSubnet(address, mask) || IsLocalAddress(connectAddress))
         return false;
     const int prefix = PrefixLength(mask);
     if (prefix < kShortestPrefix || prefix > kLongestPrefix) {

@@ -273,7 +273,10 @@ TEST_F(ForeignSubnetTest, AddsNothingWhereNoAddressIsNeededOrPossible)
         {{"", "", cameraMac}, 0, false},
         {{"198.51.100.10", "255.255.255.255", cameraMac}, htonl(ip("198.51.100.10")), true},
         {{"198.51.100.10", "not a mask", cameraMac}, htonl(ip("198.51.100.10")), false},
+        {{"198.51.100.99", "255.255.255.0", cameraMac}, htonl(ip("198.51.100.99")), false},
     };
+    // The PC holds .99 itself, alone, as the demo's namespace holds its cameras' addresses.
+    ASSERT_TRUE(testing::runIp({"addr", "add", "198.51.100.99/32", "dev", "lo"}));
     for (const Case& c : cases) {
         std::uint32_t connect = 1;
         std::uint32_t added = 1;
@@ -289,6 +292,7 @@ TEST_F(ForeignSubnetTest, AddsNothingWhereNoAddressIsNeededOrPossible)
     }
     EXPECT_FALSE(platform::IsOnLocalSubnet(ip(ForeignSubnet::kCameraSecond),
                                            ip(ForeignSubnet::kSecondMask)));
+    EXPECT_TRUE(testing::runIp({"addr", "del", "198.51.100.99/32", "dev", "lo"}));
 }
 
 TEST_F(ForeignSubnetTest, TheHelperRefusesBadArgumentsWithExitCodeTwo)
