@@ -144,8 +144,10 @@ int CNetDVSDevice::Login(std::string_view user, std::string_view password, DEVIC
         loginByte35_ = reply.byte35;
         if (link_->StartReceiving() == 2)
             return LoginResult::kNoAnswer;
+        // The receive thread may already have lost the link and said so; the session
+        // stays offline then. A loss after this look sets it offline itself.
         std::lock_guard lock(progressMutex_);
-        connectionState_ = kDeviceOnline;
+        connectionState_ = link_->IsBroken() ? kDeviceOffline : kDeviceOnline;
         return LoginResult::kOk;
     } catch (const std::bad_alloc&) {
         return DeviceResult::kNoMemory;
