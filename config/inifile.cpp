@@ -1,8 +1,11 @@
 #include "config/inifile.h"
 
+#include "platform/debuglog.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -40,27 +43,39 @@ std::vector<std::string_view> splitLines(std::string_view text)
     return lines;
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 std::string_view stripBom(std::string_view text)
 {
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
+    return text;
+}
+
+// The whole file, or nothing with the reason in `why`.
+std::optional<std::string> readFile(const std::string& path, const char*& why)
+{
+    std::ifstream in(path, std::ios::binary);
+    why = "it cannot be opened";
+    if (!in)
+        return std::nullopt;
+    in.seekg(0, std::ios::end);
+    const auto size = in.tellg();
+    why = "it is larger than the settings file may be";
+    if (size < 0 || static_cast<std::size_t>(size) > IniFile::kMaxFileBytes)
+        return std::nullopt;
+    in.seekg(0);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    why = "it cannot be read";
+    if (!in.read(text.data(), size))
+        return std::nullopt;
     return text;
 }
 
 std::optional<std::string> readFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    in.seekg(0, std::ios::end);
-    const auto size = in.tellg();
-    if (size < 0 || static_cast<std::size_t>(size) > IniFile::kMaxFileBytes)
-        return std::nullopt;
-    in.seekg(0);
-    std::string text(static_cast<std::size_t>(size), '\0');
-    if (!in.read(text.data(), size))
-        return std::nullopt;
-    return text;
+    const char* why = nullptr;
+    return readFile(path, why);
 }
 
 // The section name of a "[name]" line, or nullopt for any other line.
@@ -162,11 +177,25 @@ int IniFile::getInt(std::string_view section, std::string_view key, int fallback
 bool IniFile::writeValue(const std::string& path, std::string_view section, std::string_view key,
                          std::string_view value)
 {
-    const std::string text = readFile(path).value_or(std::string{});
+    std::string text;
+    std::error_code missing;
+    if (std::filesystem::exists(path, missing)) {
+        // Rewriting a file whose lines were never read would lose every one of them.
+        const char* why = nullptr;
+        const std::optional<std::string> read = readFile(path, why);
+        if (!read) {
+            platform::debugPrintf("settings: %s is not written because %s", path.c_str(), why);
+            return false;
+        }
+        text = *read;
+    }
     const std::vector<std::string_view> lines = splitLines(stripBom(text));
     const std::string newLine = std::string(key) + "=" + std::string(value);
 
+    // A byte-order mark stays: without it a file that opens with two would change meaning.
     std::ostringstream out;
+    if (text.starts_with(kByteOrderMark))
+        out << kByteOrderMark;
     bool inSection = false;
     bool written = false;
     std::size_t sectionEnd = std::string_view::npos; // index after the section's last key line

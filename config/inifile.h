@@ -37,7 +37,9 @@ public:
     int getInt(std::string_view section, std::string_view key, int fallback) const;
 
     // Sets key=value in the section of the file at path, keeping every other line as
-    // it was. Creates the file (not its folder) when missing. False when it cannot write.
+    // it was, a byte-order mark included. Creates the file (not its folder) when missing.
+    // A file that exists but cannot be read (over the size cap, no permission) is left
+    // alone, with the reason on the debug channel. False when nothing was written.
     static bool writeValue(const std::string& path, std::string_view section, std::string_view key,
                            std::string_view value);
 

@@ -1,6 +1,8 @@
 #include "config/inifile.h"
 #include "testkit/tempdir.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 using galvorn::IniFile;
@@ -82,4 +84,54 @@ TEST(IniFile, WriteValueCreatesFileAndSectionButNotFolder)
 
     EXPECT_FALSE(IniFile::writeValue(dir.file("no/such/folder/x.ini"), "A", "x", "1"));
     EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
+}
+
+// A settings file that exists but could not be read is never replaced by one holding
+// only the key written. The permission row needs a user whom permissions stop.
+TEST(IniFile, WriteValueLeavesAFileItCouldNotReadAlone)
+{
+    TempDir dir;
+    const std::string huge =
+        "[LocalSetting]\nLanguage=804\n" + std::string(IniFile::kMaxFileBytes, ';');
+    dir.write("huge.ini", huge);
+    EXPECT_FALSE(IniFile::writeValue(dir.file("huge.ini"), "LocalSetting", "DialogWidth", "1300"));
+    EXPECT_EQ(dir.read("huge.ini"), huge);
+
+    if (::geteuid() == 0)
+        return;
+    dir.write("unreadable.ini", "[LocalSetting]\nLanguage=804\n");
+    std::filesystem::permissions(dir.file("unreadable.ini"), std::filesystem::perms::owner_write);
+    EXPECT_FALSE(
+        IniFile::writeValue(dir.file("unreadable.ini"), "LocalSetting", "DialogWidth", "1300"));
+    std::filesystem::permissions(dir.file("unreadable.ini"), std::filesystem::perms::owner_all);
+    EXPECT_EQ(dir.read("unreadable.ini"), "[LocalSetting]\nLanguage=804\n");
+}
+
+TEST(IniFile, WriteValueKeepsTheByteOrderMark)
+{
+    const std::string bom = "\xEF\xBB\xBF";
+    const struct
+    {
+        const char* name;
+        std::string before;
+        std::string after;
+    } cases[] = {
+        {"one mark", bom + "[LocalSetting]\nLanguage=804\n",
+         bom + "[LocalSetting]\nLanguage=804\nDialogWidth=1300\n"},
+        // The second mark belongs to the first line, which is then no section header: the
+        // key stays outside [LocalSetting] and a new section is added.
+        {"two marks", bom + bom + "[LocalSetting]\nLanguage=804\n",
+         bom + bom + "[LocalSetting]\nLanguage=804\n[LocalSetting]\nDialogWidth=1300\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        dir.write("a.ini", c.before);
+        const IniFile before = IniFile::load(dir.file("a.ini"));
+        ASSERT_TRUE(IniFile::writeValue(dir.file("a.ini"), "LocalSetting", "DialogWidth", "1300"));
+        EXPECT_EQ(dir.read("a.ini"), c.after) << c.name;
+        const IniFile after = IniFile::load(dir.file("a.ini"));
+        EXPECT_EQ(after.value("LocalSetting", "Language"), before.value("LocalSetting", "Language"))
+            << c.name;
+        EXPECT_EQ(after.value("LocalSetting", "DialogWidth"), "1300") << c.name;
+    }
 }
