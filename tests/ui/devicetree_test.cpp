@@ -1,5 +1,7 @@
+#include "discovery/devicelist.h"
 #include "discovery/onlinedeviceinfo.h"
 #include "discovery/searchinfo.h"
+#include "support/csvreader.h"
 #include "ui/devicetree/devicecolumns.h"
 #include "ui/devicetree/devicetree.h"
 #include "ui/devicetree/devicetreeheaderview.h"
@@ -10,12 +12,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -461,10 +467,14 @@ TEST_F(DeviceTreeTest, SameTypeTicksEveryDeviceOfTheTickedModel)
 
 // ------------------------------------------------------------------ column menu
 
-TEST_F(DeviceTreeTest, MenuListsSixteenColumnsCheckedAsShown)
+TEST_F(DeviceTreeTest, MenuListsSixteenColumnsCheckedAsShownThenSaveList)
 {
     const QList<QAction*> actions = header()->columnMenu()->actions();
-    ASSERT_EQ(actions.size(), 16);
+    ASSERT_EQ(actions.size(), 18);
+    EXPECT_TRUE(actions[16]->isSeparator());
+    EXPECT_EQ(actions[17], header()->saveListAction());
+    EXPECT_EQ(actions[17]->text(), keyText("IDCS_SAVE_LIST"));
+    EXPECT_FALSE(actions[17]->isCheckable());
     EXPECT_EQ(header()->columnAction(0), nullptr);
     const std::set<int> shown{1, 3, 4, 9, 10, 11, 12, 15};
     for (int c = 1; c <= 16; ++c) {
@@ -852,3 +862,66 @@ TEST_F(DeviceTreeTest, StatusGoesToTickedRowsOfTheMacInAnyCase)
 }
 
 } // namespace
+
+// ------------------------------------------------------------------ save list
+
+TEST_F(DeviceTreeTest, SaveListWritesTheVisibleColumnsAsTheRowsShowThem)
+{
+    Device quoted{QStringLiteral("00:1A:2B:00:00:01")};
+    quoted.model = QStringLiteral("IPC \"North\", gate");
+    add(quoted);
+    add({QStringLiteral("00:1A:2B:00:00:02"), QStringLiteral("192.0.2.11")});
+    row(QStringLiteral("00:1A:2B:00:00:01"))->setCheckState(DeviceColumn::Tick, Qt::Checked);
+    tree.setTickedRowStatus(QStringLiteral("00:1a:2b:00:00:01"), QStringLiteral("Done"));
+    header()->columnAction(DeviceColumn::KernelVersion)->trigger(); // hidden from now on
+    header()->columnAction(DeviceColumn::RunTime)->trigger();       // shown from now on
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("devices.csv"));
+    ASSERT_TRUE(header()->saveList(path));
+    galvorn::CsvReader reader;
+    ASSERT_EQ(reader.openFile(path.toStdString()), galvorn::CsvStatus::Ok);
+    std::vector<std::vector<std::string>> rows;
+    for (galvorn::CsvRow row; reader.readRow(row);)
+        rows.push_back(row.cells);
+
+    std::vector<int> shown;
+    for (int c = 1; c < galvorn::kDeviceColumnCount; ++c)
+        if (!view()->isColumnHidden(c))
+            shown.push_back(c);
+    ASSERT_EQ(rows.size(), 3u);
+    const galvorn::UpTimeUnits units{keyText("IDCS_DAY"), keyText("IDCS_HOUR"),
+                                     keyText("IDCS_MINUTE")};
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        ASSERT_EQ(rows[r].size(), shown.size()) << r;
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            const int c = shown[i];
+            if (r == 0) {
+                EXPECT_EQ(rows[r][i], keyText(galvorn::kDeviceColumns[c].titleKey).toStdString());
+                continue;
+            }
+            const QTreeWidgetItem* item = view()->topLevelItem(int(r) - 1);
+            EXPECT_EQ(rows[r][i], item->text(c).toStdString()) << r << " " << c;
+            // The device columns are the command-line program's table too.
+            if (c <= galvorn::kLastDeviceListColumn) {
+                EXPECT_EQ(item->text(c),
+                          galvorn::DeviceListCell(*DeviceTree::deviceOf(item), c, units))
+                    << c;
+            }
+        }
+    }
+    EXPECT_EQ(rows[2][0], "cam-01");
+    EXPECT_NE(std::find(rows[2].begin(), rows[2].end(), "IPC \"North\", gate"), rows[2].end());
+    EXPECT_NE(std::find(rows[2].begin(), rows[2].end(), "Done"), rows[2].end());
+    EXPECT_EQ(
+        std::find(rows[0].begin(), rows[0].end(), keyText("IDCS_KERNEL_VERSION").toStdString()),
+        rows[0].end());
+
+    // Lines end in CR LF, also inside the file as a whole.
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_EQ(bytes.count("\r\n"), 3);
+    EXPECT_EQ(bytes.count('\n'), 3);
+    EXPECT_FALSE(header()->saveList(dir.filePath(QStringLiteral("missing/devices.csv"))));
+}

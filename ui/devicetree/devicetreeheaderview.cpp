@@ -1,16 +1,22 @@
 #include "ui/devicetree/devicetreeheaderview.h"
 
+#include "discovery/devicelist.h"
 #include "ui/devicetree/devicecolumns.h"
+#include "ui/dialogs/n12_messagebox.h"
 #include "ui/uitext.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QSaveFile>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -39,6 +45,38 @@ DeviceTreeHeaderView::DeviceTreeHeaderView(
         actions_.insert(column, action);
     }
     connect(menu_, &QMenu::triggered, this, &DeviceTreeHeaderView::slot_columnMenuTriggered);
+    menu_->addSeparator();
+    saveList_ = menu_->addAction(uiText("IDCS_SAVE_LIST"));
+    connect(saveList_, &QAction::triggered, this, &DeviceTreeHeaderView::slot_saveListTriggered);
+}
+
+bool DeviceTreeHeaderView::saveList(const QString& path) const
+{
+    std::vector<int> columns;
+    for (int column = DeviceColumn::Tick + 1; column < galvorn::kDeviceColumnCount; ++column)
+        if (!tree_->isColumnHidden(column))
+            columns.push_back(column);
+    std::vector<std::vector<std::string>> rows;
+    const auto addRow = [&](const QTreeWidgetItem* item) {
+        std::vector<std::string>& row = rows.emplace_back();
+        for (const int column : columns)
+            row.push_back(item->text(column).toStdString());
+    };
+    addRow(tree_->headerItem());
+    for (int i = 0; i < tree_->topLevelItemCount(); ++i)
+        addRow(tree_->topLevelItem(i));
+    const std::string table = galvorn::DeviceListCsv(rows);
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(table.data(), qint64(table.size())) == qint64(table.size()) && file.commit();
+}
+
+void DeviceTreeHeaderView::slot_saveListTriggered()
+{
+    const QString path = QFileDialog::getSaveFileName(window(), uiText("IDCS_SAVE_LIST"), {},
+                                                      QStringLiteral("CSV (*.csv)"));
+    if (!path.isEmpty() && !saveList(path))
+        N12_MessageBox::warning(uiText("IDCS_SAVE_LIST_FAIL"), window());
 }
 
 void DeviceTreeHeaderView::slot_columnMenuTriggered(QAction* action)

@@ -12,9 +12,9 @@ class QTreeWidget;
 
 // The device tree's header. A right click opens a menu that shows or hides columns 1
 // to 16 (column 0, the tick box, is always shown, and at least one of the others
-// stays shown). A left click sorts the tree only on the sortable columns
-// (kSortableDeviceColumns); a click on any other title never reorders the rows. The
-// sort indicator is never shown. Menu choices last until the program ends.
+// stays shown) and saves the device list as a CSV table. A left click sorts the tree only on the
+// sortable columns (kSortableDeviceColumns); a click on any other title never reorders the rows.
+// The sort indicator is never shown. Menu choices last until the program ends.
 class DeviceTreeHeaderView : public QHeaderView
 {
     Q_OBJECT
@@ -28,9 +28,17 @@ public:
     QMenu* columnMenu() const { return menu_; }
     // The menu entry of a column 1 to 16; nullptr for any other column.
     QAction* columnAction(int column) const { return actions_.value(column, nullptr); }
+    // "Save list…": asks for a file and saves the list there (saveList()).
+    QAction* saveListAction() const { return saveList_; }
+
+    // Writes the tree's visible columns (the tick box aside) as a CSV table: their titles,
+    // then one line per row in tree order, with the texts the rows show. The file is
+    // replaced only once it is whole. False when it cannot be written.
+    bool saveList(const QString& path) const;
 
 public slots:
     void slot_columnMenuTriggered(QAction* action);
+    void slot_saveListTriggered();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -44,4 +52,5 @@ private:
     QMenu* menu_;
     QActionGroup* group_;
     QMap<int, QAction*> actions_;
+    QAction* saveList_;
 };

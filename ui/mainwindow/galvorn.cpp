@@ -2,7 +2,9 @@
 
 #include "app/logging.h"
 #include "config/languagetable.h"
+#include "discovery/devicelist.h"
 #include "discovery/devicerecord.h"
+#include "discovery/devicesearch.h"
 #include "facelib/addresspreparation.h"
 #include "facelib/runstart.h"
 #include "facelib/statustable.h"
@@ -36,9 +38,6 @@
 #include <glog/logging.h>
 
 namespace {
-
-// Seconds between two search rounds.
-constexpr int kSearchPeriodSeconds = 5;
 
 // Stored sizes beyond this are not a window size but damage in the settings file.
 constexpr int kMaxStoredDialogSide = 16384;
@@ -174,14 +173,8 @@ void Galvorn::buildDeviceTree()
 // machine has a network, for a window opened before the network came up.
 void Galvorn::startSearch()
 {
-    searchManager_.Attach(this);
-    searchManager_.Init();
-    searchManager_.SetAutoSearch(kSearchPeriodSeconds);
-    searchManager_.RestartSearch();
-    std::string address;
-    searchManager_.GetFirstAdapterAddress(address);
-    searchManager_.AddLinkLocalRoute(address);
-    networkWait_.Start([this] { searchManager_.SetAutoSearch(kSearchPeriodSeconds); });
+    galvorn::StartDeviceSearch(searchManager_, this);
+    networkWait_.Start([this] { searchManager_.SetAutoSearch(galvorn::kSearchPeriodSeconds); });
 }
 
 void Galvorn::Update(SEARCH_INFO record, CObservable<SEARCH_INFO>*)
@@ -533,16 +526,8 @@ galvorn::RunRequest Galvorn::runRequest() const
 std::vector<galvorn::RunDevice> Galvorn::tickedRunDevices()
 {
     std::vector<galvorn::RunDevice> devices;
-    for (const OnlineDeviceInfo* device : deviceTree_->tickedDevices()) {
-        galvorn::RunDevice& run = devices.emplace_back();
-        run.row = {device->ipAddr.toStdString(),
-                   device->ipAddr2.toStdString(),
-                   device->mac.toStdString(),
-                   device->softwareVer.toStdString(),
-                   device->dataPort,
-                   device->httpPort};
-        run.maskAddr2 = device->maskAddr2.toStdString();
-    }
+    for (const OnlineDeviceInfo* device : deviceTree_->tickedDevices())
+        devices.push_back(galvorn::RunDeviceOf(*device));
     deviceTree_->clearStatusColumn();
     return devices;
 }
