@@ -45,6 +45,11 @@ int main(int argc, char** argv)
                                   QMessageBox::Ok, QMessageBox::NoButton);
         });
     }
+    if (app.hasNoLock()) {
+        QMessageBox::critical(nullptr, alreadyRunningTitle(), noLockText(app.lockFolders()),
+                              QMessageBox::Ok, QMessageBox::NoButton);
+        return 1;
+    }
     applyStyleSheet(app);
     applyFont(app);
     app.setQuitOnLastWindowClosed(true);

@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -12,22 +14,67 @@ namespace {
 constexpr char kAck[] = "ack\n";
 constexpr qint64 kMaxMessageBytes = 4096;
 
-QString runtimeDir()
+// Makes the folder ready for a lock file: made, readable by the user alone, when it is
+// missing. False for a folder that cannot be made or that someone else owns.
+bool prepareFolder(const QString& folder)
 {
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return dir.isEmpty() ? QDir::tempPath() : dir;
+    if (!QFileInfo::exists(folder)) {
+        if (!QDir().mkpath(folder))
+            return false;
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QFileInfo info(folder);
+    return info.isDir() && info.ownerId() == ::getuid();
 }
 
 } // namespace
 
-SingleApplication::SingleApplication(const QString& id, int& argc, char** argv)
+SingleApplication::SingleApplication(const QString& id, int& argc, char** argv,
+                                     const QStringList& lockFolders)
     : QApplication(argc, argv), serverName_(QStringLiteral("%1-%2").arg(id).arg(::getuid())),
-      lock_(std::make_unique<QLockFile>(runtimeDir() + QLatin1Char('/') + serverName_ +
-                                        QStringLiteral(".lock")))
+      lockFolders_(lockFolders)
 {
-    // A lock left by a crashed instance is stale and tryLock() takes it over.
-    if (!lock_->tryLock(0))
-        return;
+    takeLock();
+    if (state_ == State::Primary)
+        listen();
+}
+
+QStringList SingleApplication::defaultLockFolders()
+{
+    QStringList folders;
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        folders << runtime;
+    folders << QDir::tempPath() + QStringLiteral("/galvorn-%1").arg(::getuid());
+    return folders;
+}
+
+void SingleApplication::takeLock()
+{
+    for (const QString& folder : lockFolders_) {
+        if (!prepareFolder(folder)) {
+            qWarning("single instance: cannot keep a lock file in %s", qPrintable(folder));
+            continue;
+        }
+        auto lock = std::make_unique<QLockFile>(folder + QLatin1Char('/') + serverName_ +
+                                                QStringLiteral(".lock"));
+        // A lock left by a crashed instance is stale and tryLock() takes it over.
+        if (lock->tryLock(0)) {
+            lock_ = std::move(lock);
+            state_ = State::Primary;
+            return;
+        }
+        if (lock->error() == QLockFile::LockFailedError) {
+            state_ = State::AlreadyRunning;
+            return;
+        }
+        qWarning("single instance: no lock file in %s", qPrintable(folder));
+    }
+    state_ = State::NoLock;
+}
+
+void SingleApplication::listen()
+{
     QLocalServer::removeServer(serverName_);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -89,6 +136,13 @@ QString alreadyRunningTitle()
 QString alreadyRunningText()
 {
     return QObject::tr("Galvorn is already running");
+}
+
+QString noLockText(const QStringList& lockFolders)
+{
+    return QObject::tr("Galvorn cannot start: it cannot create its lock file in %1")
+        .arg(lockFolders.isEmpty() ? QObject::tr("any folder")
+                                   : lockFolders.join(QStringLiteral(", ")));
 }
 
 int refuseSecondInstance(const SingleApplication& app, const std::function<void()>& showBox)

@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <csignal>
@@ -19,6 +21,25 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         first.setProcessEnvironment(env);
         second.setProcessEnvironment(env);
+    }
+
+    // Both starts look for their lock in these folders instead of the program's own.
+    void useLockFolders(const QStringList& folders)
+    {
+        for (QProcess* start : {&first, &second}) {
+            QProcessEnvironment env = start->processEnvironment();
+            env.insert(QStringLiteral("GALVORN_PROBE_LOCK_FOLDERS"),
+                       folders.join(QLatin1Char(':')));
+            start->setProcessEnvironment(env);
+        }
+    }
+
+    // A path below which no lock file can be made: a plain file.
+    QString blockedFolder(const QString& name) const
+    {
+        QFile file(runtime.path() + QLatin1Char('/') + name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        return file.fileName();
     }
 
     void startFirst()
@@ -85,6 +106,35 @@ TEST_F(SingleInstance, UndeliveredMessageExitsWithOne)
     ::kill(static_cast<pid_t>(first.processId()), SIGCONT);
     first.closeWriteChannel();
     ASSERT_TRUE(first.waitForFinished(10000));
+}
+
+TEST_F(SingleInstance, AFolderThatCannotTakeTheLockIsPassedOver)
+{
+    const QString fallback = runtime.path() + QStringLiteral("/fallback");
+    ASSERT_TRUE(QDir().mkpath(fallback));
+    useLockFolders({blockedFolder(QStringLiteral("blocked")), fallback});
+    startFirst();
+    second.start(kProbe);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.readAllStandardOutput().trimmed(), "box:error|Galvorn is already running");
+    ASSERT_TRUE(first.waitForReadyRead(10000));
+    EXPECT_EQ(first.readLine().trimmed(), "received:Galvorn");
+    first.closeWriteChannel();
+    ASSERT_TRUE(first.waitForFinished(10000));
+}
+
+TEST_F(SingleInstance, NoFolderForTheLockIsNotAnotherInstance)
+{
+    const QString one = blockedFolder(QStringLiteral("one"));
+    const QString two = blockedFolder(QStringLiteral("two"));
+    useLockFolders({one, two});
+    second.start(kProbe);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_EQ(QString::fromUtf8(second.readAllStandardOutput().trimmed()),
+              QStringLiteral("box:error|Galvorn cannot start: it cannot create its lock file in "
+                             "%1, %2")
+                  .arg(one, two));
 }
 
 int main(int argc, char** argv)
