@@ -161,6 +161,20 @@ Check Reader::open(const std::string& path)
     return Check::Valid;
 }
 
+std::shared_ptr<const Reader> Reader::duplicate() const
+{
+    if (fd_ < 0)
+        return nullptr;
+    auto copy = std::make_shared<Reader>();
+    copy->fd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (copy->fd_ < 0)
+        return nullptr;
+    copy->size_ = size_;
+    copy->mtime_ = mtime_;
+    copy->header_ = header_;
+    return copy;
+}
+
 void Reader::close()
 {
     if (fd_ >= 0)

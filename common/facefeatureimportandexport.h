@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -92,6 +93,11 @@ public:
     // closed. A reader that is already open is closed first.
     Check open(const std::string& path);
     void close();
+
+    // A reader of the same checked file on a descriptor of its own, expecting the same
+    // size and modification time, so that this one may be closed or reopened while the
+    // duplicate is read. Null when this reader is closed or no descriptor is left.
+    std::shared_ptr<const Reader> duplicate() const;
 
     bool isOpen() const { return fd_ >= 0; }
     const Header& header() const { return header_; }

@@ -63,8 +63,9 @@ struct RunRequest
     OperationType operation = OperationType::ImportData;
     // The credentials and the path (export folder, data file or picture folder), UTF-8.
     RunInputs inputs;
-    // Import: the data file, opened and checked by the front end, which keeps it open and
-    // unchanged while the run may read it.
+    // Import: the data file, opened and checked by the front end. The run reads a
+    // duplicate of its own, so the front end may close or reopen this one once Start is
+    // over.
     const facefile::Reader* importFile = nullptr;
     // Batch add: prepares the pictures; outlives the run.
     const platform::PictureCodec* codec = nullptr;

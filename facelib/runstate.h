@@ -74,8 +74,9 @@ public:
     TransferRegistry& transfers();
     // Fixed when the run started.
     const TransferLimits& limits() const { return limits_; }
-    // The data file an import run sends, fixed when the run started; null when none.
-    const facefile::Reader* importFile() const { return importFile_; }
+    // The data file an import run sends, fixed when the run started; null when none. The
+    // run's own reader, open as long as the run exists.
+    const facefile::Reader* importFile() const { return importFile_.get(); }
     // What a batch-add run adds, fixed when the run started.
     const BatchAddSource& batchAdd() const { return batchAdd_; }
     // The pictures this run has prepared, for its later devices.
@@ -89,7 +90,7 @@ private:
     RunState& state_;
     const OperationType operation_;
     const TransferLimits limits_;
-    const facefile::Reader* const importFile_;
+    const std::shared_ptr<const facefile::Reader> importFile_;
     const BatchAddSource batchAdd_;
     PictureCache pictureCache_;
     const std::vector<DeviceJob> jobs_;
@@ -123,9 +124,14 @@ public:
     // Replaces the previous run's jobs. Workers of earlier runs keep their own copies.
     void setJobs(std::vector<DeviceJob> jobs) { jobs_ = std::move(jobs); }
     const std::vector<DeviceJob>& jobs() const { return jobs_; }
-    // GUI thread: the data file that the next import run sends. The window owns the
-    // reader and keeps it open and unchanged while a run may read it.
-    void setImportFile(const facefile::Reader* file) { importFile_ = file; }
+    // GUI thread: the data file that the next import run sends (null for none). The state
+    // takes a duplicate of the reader and every run keeps the one it started with for as
+    // long as the run exists, that is, as long as any of its workers does; the caller
+    // may close or reopen its own reader at once.
+    void setImportFile(const facefile::Reader* file)
+    {
+        importFile_ = file ? file->duplicate() : nullptr;
+    }
     // GUI thread: the time limits of the next run's transfers.
     void setTransferLimits(const TransferLimits& limits) { limits_ = limits; }
     // GUI thread: what the next batch-add run adds.
@@ -189,7 +195,7 @@ private:
     // GUI thread only.
     OperationType operation_ = OperationType::ExportData;
     std::vector<DeviceJob> jobs_;
-    const facefile::Reader* importFile_ = nullptr;
+    std::shared_ptr<const facefile::Reader> importFile_;
     TransferLimits limits_;
     BatchAddSource batchAdd_;
     std::vector<platform::DeviceAddressInfo> addressDevices_;

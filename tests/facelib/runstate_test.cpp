@@ -6,9 +6,11 @@
 #include "facelib/runstate.h"
 #include "facelib/statuspayload.h"
 #include "recordingsink.h"
+#include "testkit/tempdir.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <future>
@@ -99,6 +101,38 @@ TEST(RunState, CancelStopsTheCurrentRunAndEndRunClearsTheTables)
 
 // However the parallel workers race, exactly one of them brings the count to 0, and the
 // stop flag stays set until that one has ended.
+// After Cancel the window is idle at once while workers of the run may still be about to
+// read the data file; Browse or a change of operation then closes or reopens the window's
+// reader. The run reads its own reader, which lives as long as the run does.
+TEST(RunState, EachRunKeepsItsOwnImportFile)
+{
+    TempDir dir;
+    facefile::Header header;
+    header.librarySize = 5;
+    const auto head = facefile::encodeHeader(header);
+    dir.write("a.dat", std::string(head.begin(), head.end()) + "first");
+    dir.write("b.dat", std::string(head.begin(), head.end()) + "other");
+
+    RecordingSink sink;
+    RunState state(&sink);
+    std::shared_ptr<RunContext> run;
+    {
+        facefile::Reader windowFile;
+        ASSERT_EQ(windowFile.open(dir.file("a.dat")), facefile::Check::Valid);
+        state.setImportFile(&windowFile);
+        state.setOperation(OperationType::ImportData);
+        run = state.beginRun();
+        // Browse to another file, then leave import: the window's reader is gone.
+        ASSERT_EQ(windowFile.open(dir.file("b.dat")), facefile::Check::Valid);
+        state.setImportFile(nullptr);
+    }
+    ASSERT_NE(run->importFile(), nullptr);
+    ASSERT_TRUE(run->importFile()->isOpen());
+    std::array<std::uint8_t, 5> data{};
+    ASSERT_TRUE(run->importFile()->readChunk(facefile::kHeaderSize, data));
+    EXPECT_EQ(std::string(data.begin(), data.end()), "first");
+}
+
 TEST(RunContext, ExactlyOneParallelWorkerEndsTheRun)
 {
     for (int round = 0; round < 20; ++round) {
