@@ -82,9 +82,9 @@ void BatchAddLog::addRefusal(std::string_view pictureName, tint32 code)
 void BatchAddLog::addLine(std::string_view pictureName, std::string_view reason)
 {
     if (!text_.empty())
-        text_ += "\r\n";
+        text_ += kLogLineSeparator;
     text_ += pictureName;
-    text_ += "\t\t";
+    text_ += kLogFieldSeparator;
     text_ += reason;
 }
 

@@ -8,6 +8,10 @@
 
 namespace galvorn {
 
+// What separates a log line's picture name from its reason, and one line from the next.
+inline constexpr std::string_view kLogFieldSeparator = "\t\t";
+inline constexpr std::string_view kLogLineSeparator = "\r\n";
+
 // The result log of one batch add on one device: a line per person that was not added,
 // "<picture file name>\t\t<why>", lines joined by "\r\n". The reason is the text of the
 // device's result code, or of the local fault that kept the person from being sent.

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -380,6 +381,80 @@ PersonTableCheck checkTable(const std::string& folder, KeepPictureNames keep)
     return check;
 }
 
+int headerNumberOf(Field field)
+{
+    for (const FieldNumber& known : kFieldNumbers)
+        if (known.field == field)
+            return known.number;
+    return 0;
+}
+
+bool isWholeInteger(std::string_view text)
+{
+    int value = 0;
+    return readInteger(text, value) && text.empty();
+}
+
+// Whether a non-empty cell says what the builder reads of it.
+bool readsAsWritten(Field field, const std::string& cell)
+{
+    switch (field) {
+    case Field::Gender:
+        return cell == "0" || cell == "1";
+    case Field::BirthDate:
+        return birthYear(cell) || plainAge(cell);
+    case Field::ListType:
+        return isWholeInteger(cell);
+    default:
+        return true;
+    }
+}
+
+void findCellFaults(const Columns& columns, const std::vector<std::string>& cells, int line,
+                    std::vector<CellFault>& faults)
+{
+    for (const Field field : {Field::Gender, Field::BirthDate, Field::ListType}) {
+        const std::optional<std::size_t> column = columns[field];
+        if (column && !cells[*column].empty() && !readsAsWritten(field, cells[*column]))
+            faults.push_back({line, headerNumberOf(field), cells[*column]});
+    }
+}
+
+bool startsWithMark(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char head[3] = {};
+    in.read(head, sizeof head);
+    return textcodec::detectBom(std::string_view(head, static_cast<std::size_t>(in.gcount()))) !=
+           textcodec::Bom::None;
+}
+
+void scanRows(const std::string& folder, PersonTableScan& scan, int currentYear)
+{
+    const std::string path = folder + "/" + scan.table;
+    scan.signature = startsWithMark(path);
+    CsvReader reader;
+    Columns columns;
+    const bool headed = readHeader(reader, path, columns);
+    scan.encoding = reader.encoding();
+    scan.pictureColumn = headed && columns[Field::Picture].has_value();
+    CsvRow row;
+    std::size_t lastRow = headed ? 1 : 0;
+    while (headed && reader.readRow(row)) {
+        lastRow = row.number;
+        const int line = static_cast<int>(row.number);
+        if (firstMissingField(columns, row.cells.size())) {
+            scan.shortRows.push_back(line);
+            continue;
+        }
+        findCellFaults(columns, row.cells, line, scan.cellFaults);
+        scan.persons.push_back({line, rowPerson(folder, columns, row.cells, currentYear)});
+    }
+    scan.status = reader.status();
+    if (scan.status != CsvStatus::Ok)
+        scan.stoppedAt = lastRow + 1;
+}
+
 int currentLocalYear()
 {
     const std::time_t now = std::time(nullptr);
@@ -411,6 +486,25 @@ std::vector<PersonInfo> BuildPersonList(const std::string& folder, int currentYe
 std::vector<PersonInfo> BuildPersonList(const std::string& folder)
 {
     return BuildPersonList(folder, currentLocalYear());
+}
+
+PersonTableScan ScanPersonTable(const std::string& folder, int currentYear)
+{
+    PersonTableScan scan;
+    const std::vector<std::string> names = regularFileNames(folder);
+    scan.table = tableName(names);
+    if (!scan.table.empty()) {
+        scanRows(folder, scan, currentYear);
+        return scan;
+    }
+    for (PersonInfo& person : picturePersons(folder, names, kNoLimit))
+        scan.persons.push_back({0, std::move(person)});
+    return scan;
+}
+
+PersonTableScan ScanPersonTable(const std::string& folder)
+{
+    return ScanPersonTable(folder, currentLocalYear());
 }
 
 PersonListLoad LoadPersonList(const std::string& folder)

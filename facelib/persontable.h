@@ -1,6 +1,8 @@
 #pragma once
 
 #include "facelib/personinfo.h"
+#include "support/csvreader.h"
+#include "support/textcodec.h"
 
 #include <cstddef>
 #include <memory>
@@ -58,5 +60,50 @@ struct PersonListLoad
 };
 
 PersonListLoad LoadPersonList(const std::string& folder);
+
+// A person of the table with the row it came from (0 for a person made from a picture
+// alone, without a table).
+struct TablePerson
+{
+    int line = 0;
+    PersonInfo person;
+};
+
+// A cell the builder reads otherwise than its text says: a gender that is neither 0 nor
+// 1 (read as male), a birth date that is neither year/month/day nor an age (read as 0),
+// a list type that is no number (read as 0).
+struct CellFault
+{
+    int line = 0;
+    // The header number of the column: 2, 3 or 6.
+    int column = 0;
+    std::string text;
+};
+
+// Every row of a folder's person table, for a report of all its problems at once. Rows
+// are numbered as the validator numbers them.
+struct PersonTableScan
+{
+    // The table's file name; empty when the folder has none (the persons are then its
+    // pictures).
+    std::string table;
+    textcodec::Encoding encoding = textcodec::Encoding::Utf8;
+    // The table starts with a byte-order mark.
+    bool signature = false;
+    // Not Ok when a reading cap broke: the rows from `stoppedAt` on were not read.
+    CsvStatus status = CsvStatus::Ok;
+    std::size_t stoppedAt = 0;
+    bool pictureColumn = false;
+    // Rows too short for a column the header names.
+    std::vector<int> shortRows;
+    std::vector<CellFault> cellFaults;
+    // The complete rows.
+    std::vector<TablePerson> persons;
+};
+
+PersonTableScan ScanPersonTable(const std::string& folder, int currentYear);
+
+// The same with the current local year.
+PersonTableScan ScanPersonTable(const std::string& folder);
 
 } // namespace galvorn

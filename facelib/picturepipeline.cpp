@@ -2,13 +2,10 @@
 
 #include "common/faceimageadd.h"
 #include "config/inifile.h"
+#include "platform/wholefile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace galvorn {
 
@@ -27,41 +24,14 @@ tint32 pictureFormat(std::string_view path)
     return jpeg ? common::kPictureFormatJpeg : 0;
 }
 
-// The whole of a regular file of at most kMaxFileBytes; otherwise nothing, with `fault`
-// saying why. Opened without blocking, so a FIFO named like a picture cannot hang the
-// batch add.
+// The whole picture file; nothing, with `fault` saying why, when it cannot be sent.
 std::optional<std::vector<std::uint8_t>> readPictureFile(const std::string& path,
                                                          PictureFault& fault)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        fault =
-            errno == ENOENT || errno == ENOTDIR ? PictureFault::Missing : PictureFault::Unreadable;
-        return std::nullopt;
-    }
-    fault = PictureFault::Unreadable;
-    struct stat info
-    {};
-    std::optional<std::vector<std::uint8_t>> bytes;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        static_cast<std::size_t>(info.st_size) <= PictureLimits::kMaxFileBytes) {
-        bytes.emplace();
-        bytes->reserve(static_cast<std::size_t>(info.st_size));
-        std::uint8_t block[65536];
-        for (;;) {
-            const ssize_t got = ::read(fd, block, sizeof block);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0 ||
-                bytes->size() + static_cast<std::size_t>(got) > PictureLimits::kMaxFileBytes) {
-                if (got != 0)
-                    bytes.reset();
-                break;
-            }
-            bytes->insert(bytes->end(), block, block + got);
-        }
-    }
-    ::close(fd);
+    platform::WholeFileFault why = platform::WholeFileFault::None;
+    auto bytes = platform::ReadWholeFile(path, PictureLimits::kMaxFileBytes, why);
+    fault =
+        why == platform::WholeFileFault::Missing ? PictureFault::Missing : PictureFault::Unreadable;
     return bytes;
 }
 
