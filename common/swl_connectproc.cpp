@@ -108,7 +108,7 @@ std::string CSwlConnectProc::RememberedLocalAddress()
 SWL_socket_t CSwlConnectProc::Connect(int timeoutMs)
 {
     std::lock_guard lock(connectMutex_);
-    if (!peerValid_ || timeoutMs < 0)
+    if (!peerValid_ || timeoutMs < 0 || stopRequested())
         return SWL_INVALID_SOCKET;
     platform::debugPrintf("begin Connect %lld", tickMs());
     if (!remembered().empty())

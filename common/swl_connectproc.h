@@ -53,7 +53,8 @@ public:
     SWL_socket_t Connect(int timeoutMs);
 
     // Callable from any thread: ends the waits of a running Connect() after the current
-    // slice and the fallback's sleep at once; Connect() then fails.
+    // slice and the fallback's sleep at once; Connect() then fails, and so does a
+    // Connect() that begins after the request.
     void RequestStop();
 
     // The local address remembered by a successful bound fallback; empty before one.

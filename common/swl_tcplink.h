@@ -96,6 +96,11 @@ public:
 
     bool IsBroken() const noexcept { return broken_.load(); }
 
+    // Callable from any thread: breaks the link at once. Every wait ends, every later
+    // send and receive fails, and the keep-alive sender or watchdog reports the loss. The
+    // socket stays open until Close().
+    void Abort() noexcept { markBroken(); }
+
     // Stops the threads (the keep-alive sender and watchdog end without reporting a
     // loss), shuts the socket down and closes it. Idempotent. Must not be called from
     // the callback.

@@ -86,6 +86,10 @@ public:
     virtual void Release() = 0;
     // Slot 28: kDeviceOnline or kDeviceOffline.
     virtual int ConnectionState() = 0;
+    // Callable from any thread, also while another thread waits in the session: breaks
+    // its link at once, so that every wait of the session ends and the owner hears of
+    // the loss (type 1). The session is released as usual afterwards.
+    virtual void Abort() = 0;
 
     // Slots 2 to 4: streams are reference-counted per (channel, stream) pair; only the
     // first open and the last close reach the device.

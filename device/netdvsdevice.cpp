@@ -168,6 +168,11 @@ int CNetDVSDevice::EndFaceTransfer(tuint32 transferId)
     return sendWord(CMD_FACE_TRANSFER_END, transferId);
 }
 
+void CNetDVSDevice::Abort()
+{
+    link_->Abort();
+}
+
 int CNetDVSDevice::ConnectionState()
 {
     std::lock_guard lock(progressMutex_);

@@ -65,6 +65,7 @@ public:
     int EndFaceTransfer(tuint32 transferId) override;
     void Release() override;
     int ConnectionState() override;
+    void Abort() override;
 
     int OpenStream(std::uint8_t channel, std::uint8_t stream) override;
     int CloseStream(std::uint8_t channel, std::uint8_t stream) override;

@@ -86,6 +86,13 @@ std::unique_ptr<common::CSwlTcpLink> linkOver(SWL_socket_t sock)
     }
 }
 
+// Reads the device's greeting within its limit; a quit breaks the link.
+bool readGreeting(RunContext& run, common::CSwlTcpLink& link, std::span<std::uint8_t> greeting)
+{
+    const ConnectionGuard breakLink(run.connections(), [&link] { link.Abort(); });
+    return link.RecvExactTimed(greeting, RunnerLimits::kGreetingMs) == common::LinkResult::kMessage;
+}
+
 void dispatch(RunContext& run, const DeviceJob& job, device::CNetDevice& session)
 {
     const std::string_view key = fieldText(job.macAddress);
@@ -255,7 +262,12 @@ void RunDeviceSession(RunContext& run, const DeviceJob& job, std::string_view ip
     }
     // Destroyed last, after the link and the session.
     common::CSwlConnectProc connector(ip, static_cast<std::uint16_t>(job.dataPort & kPortMask));
-    const SWL_socket_t sock = connector.Connect(RunnerLimits::kConnectMs);
+    SWL_socket_t sock = SWL_INVALID_SOCKET;
+    {
+        const ConnectionGuard stopConnect(run.connections(),
+                                          [&connector] { connector.RequestStop(); });
+        sock = connector.Connect(RunnerLimits::kConnectMs);
+    }
     if (sock == SWL_INVALID_SOCKET) {
         post(run, DeviceStatus::ConnectFail, ip, job);
         return;
@@ -264,8 +276,7 @@ void RunDeviceSession(RunContext& run, const DeviceJob& job, std::string_view ip
     // The link owns the socket until the session takes it over.
     const std::unique_ptr<common::CSwlTcpLink> link = linkOver(sock);
     std::array<std::uint8_t, device::DeviceGreeting::kSize> greeting{};
-    if (!link ||
-        link->RecvExactTimed(greeting, RunnerLimits::kGreetingMs) != common::LinkResult::kMessage) {
+    if (!link || !readGreeting(run, *link, greeting)) {
         post(run, DeviceStatus::ConnectFail, ip, job);
         return;
     }
@@ -285,6 +296,9 @@ void RunDeviceSession(RunContext& run, const DeviceJob& job, std::string_view ip
         post(run, DeviceStatus::ConnectFail, ip, job);
         return;
     }
+
+    // Unregistered before the session is released.
+    const ConnectionGuard breakSession(run.connections(), [&session] { session->Abort(); });
 
     device::DEVICE_INFO info{};
     const int result = session->Login(fieldText(job.userName), fieldText(job.password), info);

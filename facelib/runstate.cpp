@@ -82,6 +82,11 @@ SessionRegistry<BatchAddDevice>& RunContext::batchAdds()
     return state_.batchAdds();
 }
 
+ConnectionRegistry& RunContext::connections()
+{
+    return state_.connections();
+}
+
 // --- RunState -------------------------------------------------------------------------
 
 RunState::RunState(StatusSink* sink) : sink_(sink) {}
@@ -167,7 +172,7 @@ bool RunState::waitForWorkersFor(std::chrono::milliseconds limit)
     return workersChanged_.wait_for(guard, limit, [this] { return liveWorkers_ == 0; });
 }
 
-void RunState::shutdown()
+void RunState::shutdown(std::chrono::milliseconds grace)
 {
     if (current_)
         current_->requestStop();
@@ -175,6 +180,10 @@ void RunState::shutdown()
         const std::lock_guard guard(postLock_);
         sink_ = nullptr;
     }
+    // A worker may wait for a device's reply for as long as its transfer's limit; a quit
+    // does not wait that long.
+    if (!waitForWorkersFor(grace))
+        connections_.breakAll();
     waitForWorkers();
 }
 

@@ -3,6 +3,7 @@
 #include "facelib/addresspreparation.h"
 #include "facelib/batchadd.h"
 #include "facelib/callbackinfo.h"
+#include "facelib/connectionregistry.h"
 #include "facelib/devicejob.h"
 #include "facelib/facetransfer.h"
 #include "facelib/transferlimits.h"
@@ -21,6 +22,10 @@ namespace galvorn {
 
 // At most this many devices take part in one run.
 inline constexpr std::size_t kMaxDevicesPerRun = 32;
+// How long a quit lets the workers end on their own before it breaks their connections.
+// Connections are broken at once after it, and a connect in progress gives up within its
+// one-second slice, so the window can close within four seconds whatever a device does.
+inline constexpr std::chrono::milliseconds kQuitGrace{2000};
 
 class RunState;
 
@@ -83,6 +88,8 @@ public:
     PictureCache& pictureCache() { return pictureCache_; }
     // The batch add of each device session.
     SessionRegistry<BatchAddDevice>& batchAdds();
+    // The connections the run's workers hold, for a quit to break.
+    ConnectionRegistry& connections();
     // The preparation of the jobs' second addresses, cancelled with the run.
     AddressPreparation& addresses() { return addresses_; }
 
@@ -172,6 +179,7 @@ public:
     TransferTables& tables() { return tables_; }
     TransferRegistry& transfers() { return transfers_; }
     SessionRegistry<BatchAddDevice>& batchAdds() { return batchAdds_; }
+    ConnectionRegistry& connections() { return connections_; }
 
     // Worker threads of every run, counted from before a thread is created until its
     // last access to the run state; used by the worker start only.
@@ -183,10 +191,11 @@ public:
     // The same with a limit; false when workers are still running after it.
     bool waitForWorkersFor(std::chrono::milliseconds limit);
 
-    // GUI thread. Asks the current run to stop, drops every status from now on, and
-    // waits until every worker has ended. The window calls it before anything the sink
-    // uses is destroyed. Idempotent.
-    void shutdown();
+    // GUI thread. Asks the current run to stop, drops every status from now on, gives the
+    // workers `grace` to end on their own, then breaks every connection they still hold
+    // and waits until every worker has ended. The window calls it before anything the
+    // sink uses is destroyed. Idempotent.
+    void shutdown(std::chrono::milliseconds grace = kQuitGrace);
 
 private:
     friend class RunContext;
@@ -208,6 +217,7 @@ private:
     TransferTables tables_;
     TransferRegistry transfers_;
     SessionRegistry<BatchAddDevice> batchAdds_;
+    ConnectionRegistry connections_;
 
     // Guards sink_ and generation_: a status is forwarded only while its run is current.
     std::mutex postLock_;

@@ -1,4 +1,5 @@
 #include "device/commandids.h"
+#include "facelib/connectionregistry.h"
 #include "facelib/jobbuilder.h"
 #include "facelib/operations.h"
 #include "facelib/recvcallback.h"
@@ -131,6 +132,24 @@ TEST(RunState, EachRunKeepsItsOwnImportFile)
     std::array<std::uint8_t, 5> data{};
     ASSERT_TRUE(run->importFile()->readChunk(facefile::kHeaderSize, data));
     EXPECT_EQ(std::string(data.begin(), data.end()), "first");
+}
+
+TEST(ConnectionRegistry, BreakAllBreaksTheRegisteredAndEveryLaterConnection)
+{
+    ConnectionRegistry registry;
+    std::vector<std::string> broken;
+    const auto breaking = [&broken](std::string name) {
+        return [&broken, name] { broken.push_back(name); };
+    };
+    const std::uint64_t gone = registry.add(breaking("gone"));
+    const ConnectionGuard held(registry, breaking("held"));
+    registry.remove(gone);
+    EXPECT_TRUE(broken.empty());
+    registry.breakAll();
+    EXPECT_EQ(broken, std::vector<std::string>{"held"});
+    // A worker that registers after the quit began finds its connection broken at once.
+    const ConnectionGuard late(registry, breaking("late"));
+    EXPECT_EQ(broken, (std::vector<std::string>{"held", "late"}));
 }
 
 TEST(RunContext, ExactlyOneParallelWorkerEndsTheRun)

@@ -1,5 +1,6 @@
 #include "cameras.h"
 #include "common/facefeatureimportandexport.h"
+#include "device/commandids.h"
 #include "facelib/jobbuilder.h"
 #include "facelib/resultcodes.h"
 #include "facelib/runner.h"
@@ -19,6 +20,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <string>
 #include <unistd.h>
@@ -566,4 +569,57 @@ TEST_F(TransferTest, CsvExportWritesTableAndPicturesOfTheLibrary)
         EXPECT_EQ(fileBytes(exportFolder() / rows[i + 1].cells[7]), persons[i].picture) << i;
     }
     EXPECT_EQ(filesIn(dir_).size(), 3u) << "export folder, library folder, recording";
+}
+
+// --- Quit ------------------------------------------------------------------------------
+
+// Closing the window during a run: a worker waiting for a reply that never comes (the
+// end reply of an export waits up to 100 s, the login reply 20 s) ends once the grace
+// period is over and its connection is broken, not when the device's limit runs out.
+TEST_F(TransferTest, QuitBreaksTheConnectionsOfWorkersWaitingForReplies)
+{
+    const auto fullProgress = [](const RecordingSink::Records& records) {
+        return std::any_of(records.begin(), records.end(), [](const CallbackInfo& info) {
+            const auto report = info.status == code(DeviceStatus::Progress)
+                                    ? decodeProgress(info.data)
+                                    : std::nullopt;
+            return report && report->text == "100.00%";
+        });
+    };
+    const auto connecting = [](const RecordingSink::Records& records) { return !records.empty(); };
+    const struct
+    {
+        const char* name;
+        DeviceFaceSettings face;
+        std::function<bool(const RecordingSink::Records&)> waiting;
+    } cases[] = {
+        {"end reply",
+         [this] {
+             DeviceFaceSettings face = device(0);
+             face.ignoreCommand = device::CMD_FACE_TRANSFER_END;
+             return face;
+         }(),
+         fullProgress},
+        {"login reply",
+         [this] {
+             DeviceFaceSettings face = device(0);
+             face.noReply = true;
+             return face;
+         }(),
+         connecting},
+    };
+    for (const auto& c : cases) {
+        Cameras cameras({c.face}, {library(0, seeded(5))});
+        RecordingSink sink;
+        RunState state(&sink);
+        state.setOperation(OperationType::ExportData);
+        state.setJobs({job(0, cameras.port(0))});
+        ASSERT_EQ(StartWorkers(state), StartResult::kStarted);
+        ASSERT_TRUE(sink.waitFor(c.waiting)) << c.name;
+        auto quit = std::async(std::launch::async, [&state] { state.shutdown(200ms); });
+        EXPECT_EQ(quit.wait_for(15s), std::future_status::ready)
+            << c.name << ": the quit waited for the device";
+        quit.wait();
+        EXPECT_TRUE(filesIn(exportFolder()).empty()) << c.name << ": the export left a file";
+    }
 }
