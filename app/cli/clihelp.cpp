@@ -221,7 +221,7 @@ std::string programHelpText()
     std::string out = "Usage: " + std::string(kProgramName) + " COMMAND [ARGUMENTS] [OPTIONS]\n";
     out += "       " + std::string(kProgramName) + " COMMAND --help\n";
     out += "       " + std::string(kProgramName) + " --help | --version\n\n";
-    out += "Face libraries of IP cameras from a shell: every operation of the Galvorn window.\n";
+    out += "Face libraries of IP cameras from a shell, as the Galvorn window handles them.\n";
     out += "\nCommands:\n";
     for (const CommandHelp& command : kCommands) {
         std::string line(kOptionIndent, ' ');
