@@ -127,6 +127,35 @@ TEST_F(RunControl, BatchAddRefusesAFolderItCannotAddFrom)
     EXPECT_TRUE(rowStatus(0).isEmpty()) << "no refusal reaches the devices";
 }
 
+// The window is a dialog, whose default push button would take Return from a field or
+// from the tree. Keys never change a tick, whatever has the focus.
+TEST_F(RunControl, ReturnChangesNoTickWhereverTheFocusIs)
+{
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (int n = 1; n <= 3; ++n)
+        addDevice(n, 9008);
+    VistaTreeWidget* tree = window.deviceTree().widget();
+    tree->topLevelItem(1)->setCheckState(0, Qt::Checked);
+    tree->setCurrentItem(tree->topLevelItem(0));
+    const QList<OnlineDeviceInfo*> ticked = window.deviceTree().tickedDevices();
+    ASSERT_EQ(ticked.size(), 1);
+
+    for (QWidget* focus : std::initializer_list<QWidget*>{
+             child<QWidget>("userEdit"), child<QWidget>("passwordEdit"),
+             child<QWidget>("libraryPasswordEdit"), child<QWidget>("pathEdit"), tree}) {
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+            focus->setFocus();
+            QTest::keyClick(focus, key);
+            EXPECT_EQ(window.deviceTree().tickedDevices(), ticked)
+                << focus->objectName().toStdString() << " key " << key;
+        }
+    }
+    for (const QPushButton* button : window.findChildren<QPushButton*>())
+        EXPECT_FALSE(button->isDefault() || button->autoDefault())
+            << button->objectName().toStdString();
+}
+
 TEST_F(RunControl, ThirtyThreeDevicesAreRefusedAndThirtyTwoRun)
 {
     click("exportButton");

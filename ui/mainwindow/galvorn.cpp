@@ -130,6 +130,12 @@ Galvorn::Galvorn(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(parent, fl
     buildDeviceTree();
     buildRunControls();
     deviceTree_->setSameTypeButton(sameTypeButton_);
+    // The window is a dialog, whose first auto-default push button would answer Return
+    // pressed in any field or in the tree (Select All, ticking every row).
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
 
     connect(minButton_, &QPushButton::clicked, this, &QWidget::showMinimized);
     connect(maxButton_, &QPushButton::clicked, this, &Galvorn::slot_btnMaxClicked);
