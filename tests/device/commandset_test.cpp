@@ -1,4 +1,5 @@
 #include "device/commandids.h"
+#include "testkit/tempdir.h"
 #include "tests/common/loopback.h"
 #include "tests/device/facethread.h"
 #include "tests/device/sessionhelper.h"
@@ -26,9 +27,7 @@ protected:
     void SetUp() override
     {
         REQUIRE_PRIVATE_NETNS();
-        recording_ = ::testing::TempDir() + "commandset_" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
-        std::filesystem::remove(recording_);
+        recording_ = temp_.file("commandset.log");
         DeviceFaceSettings settings;
         settings.recordPath = recording_;
         face_ = std::make_unique<FaceThread>(settings);
@@ -53,6 +52,7 @@ protected:
     }
 
     std::unique_ptr<FaceThread> face_;
+    const TempDir temp_;
     std::string recording_;
     Owner owner_;
     Opened opened_;

@@ -4,6 +4,7 @@
 #include "device/commandids.h"
 #include "device/loginmessage.h"
 #include "testkit/devsimprocess.h"
+#include "testkit/tempdir.h"
 #include "tests/common/loopback.h"
 #include "tests/device/facethread.h"
 #include "tests/device/sessionhelper.h"
@@ -65,8 +66,7 @@ protected:
     void SetUp() override
     {
         REQUIRE_PRIVATE_NETNS();
-        directory_ = ::testing::TempDir() + "devsimprogram/";
-        std::filesystem::create_directories(directory_);
+        directory_ = temp_.path() + "/";
     }
 
     std::string recording(int camera) const
@@ -83,6 +83,7 @@ protected:
                                              recording(camera) + "\n" + device);
     }
 
+    const TempDir temp_;
     std::string directory_;
     Owner owner_;
 };

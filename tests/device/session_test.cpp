@@ -1,5 +1,6 @@
 #include "device/commandids.h"
 #include "device/loginmessage.h"
+#include "testkit/tempdir.h"
 #include "tests/common/loopback.h"
 #include "tests/device/facethread.h"
 #include "tests/device/sessionhelper.h"
@@ -21,9 +22,7 @@ protected:
     void SetUp() override
     {
         REQUIRE_PRIVATE_NETNS();
-        recording_ = ::testing::TempDir() + "session_" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
-        std::filesystem::remove(recording_);
+        recording_ = temp_.file("session.log");
         settings_.recordPath = recording_;
         settings_.mac = {0x02, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE};
     }
@@ -38,6 +37,7 @@ protected:
     std::vector<Recorded> recorded() const { return readRecording(recording_); }
 
     DeviceFaceSettings settings_;
+    const TempDir temp_;
     std::string recording_;
     Owner owner_;
 };

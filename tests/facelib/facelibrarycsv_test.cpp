@@ -3,6 +3,7 @@
 #include "device/commandids.h"
 #include "support/csvreader.h"
 #include "support/textcodec.h"
+#include "testkit/tempdir.h"
 #include "tools/devsim/facetransfers.h"
 
 #include <gtest/gtest.h>
@@ -39,14 +40,10 @@ class CsvExportTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        root_ = fs::temp_directory_path() /
-                ("galvorn-csv-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
+        root_ = temp_.path();
         folder_ = root_ / "export";
         fs::create_directories(folder_);
     }
-    void TearDown() override { fs::remove_all(root_); }
 
     // A camera whose library holds `persons`, answering query pages of `pageSize`.
     devsim::FaceTransferService camera(const std::vector<Person>& persons)
@@ -98,6 +95,7 @@ protected:
         return rows;
     }
 
+    const TempDir temp_;
     fs::path root_;
     fs::path folder_;
 };

@@ -12,6 +12,7 @@
 #include "languagefixture.h"
 #include "platform/addressprep.h"
 #include "recordingsink.h"
+#include "testkit/tempdir.h"
 #include "tests/common/loopback.h"
 
 #include <gtest/gtest.h>
@@ -56,11 +57,12 @@ DeviceRow rowFor(std::size_t i, std::uint16_t port)
     return row;
 }
 
-// Where the exports of these runs write; removed after each test.
+// Where the exports of these runs write: one folder of the process, emptied after each
+// test and removed when the process ends.
 std::filesystem::path exportFolder()
 {
-    return std::filesystem::temp_directory_path() /
-           ("galvorn-runner-exports-" + std::to_string(::getpid()));
+    static const TempDir folder;
+    return folder.path();
 }
 
 // The job of a row as the Start handler builds it: the address preparation first.
@@ -124,15 +126,10 @@ protected:
     {
         REQUIRE_PRIVATE_NETNS();
         WithLanguage::SetUp();
-        dir_ = std::filesystem::temp_directory_path() /
-               ("galvorn-runner-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
+        dir_ = temp_.path();
     }
     void TearDown() override
     {
-        std::filesystem::remove_all(dir_);
         std::filesystem::remove_all(exportFolder());
         WithLanguage::TearDown();
     }
@@ -152,6 +149,7 @@ protected:
     }
 
     RecordingSink sink_;
+    const TempDir temp_;
     std::filesystem::path dir_;
 };
 

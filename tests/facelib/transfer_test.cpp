@@ -10,6 +10,7 @@
 #include "languagefixture.h"
 #include "recordingsink.h"
 #include "support/csvreader.h"
+#include "testkit/tempdir.h"
 #include "tests/common/loopback.h"
 #include "tools/devsim/facelibrary.h"
 
@@ -94,16 +95,8 @@ protected:
     {
         REQUIRE_PRIVATE_NETNS();
         WithLanguage::SetUp();
-        dir_ = fs::temp_directory_path() /
-               ("galvorn-transfer-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
+        dir_ = temp_.path();
         fs::create_directories(exportFolder());
-    }
-    void TearDown() override
-    {
-        fs::remove_all(dir_);
-        WithLanguage::TearDown();
     }
 
     fs::path exportFolder() const { return dir_ / "export"; }
@@ -192,6 +185,7 @@ protected:
         return files[0];
     }
 
+    const TempDir temp_;
     fs::path dir_;
     RecordingSink sink_;
     RunState state_{&sink_};

@@ -1,4 +1,5 @@
 #include "support/csvreader.h"
+#include "testkit/tempdir.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -49,19 +50,17 @@ Cells readCells(std::string_view bytes)
 class TempFile
 {
 public:
-    explicit TempFile(std::string_view bytes)
-        : path_(testing::TempDir() + "csvreader_" + std::to_string(::getpid()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name() + ".csv")
+    explicit TempFile(std::string_view bytes) : path_(dir_.file("table.csv"))
     {
         std::ofstream(path_, std::ios::binary) << bytes;
     }
-    ~TempFile() { std::remove(path_.c_str()); }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
     const std::string& path() const { return path_; }
 
 private:
+    const TempDir dir_;
     std::string path_;
 };
 
@@ -217,9 +216,10 @@ TEST(CsvReaderFile, ReportsFilesItCannotRead)
     CsvReader reader;
     CsvRow row;
     EXPECT_FALSE(reader.readRow(row)); // nothing open
-    EXPECT_EQ(reader.openFile(testing::TempDir() + "no-such-file.csv"), CsvStatus::OpenFailed);
+    const TempDir dir;
+    EXPECT_EQ(reader.openFile(dir.file("no-such-file.csv")), CsvStatus::OpenFailed);
     EXPECT_FALSE(reader.readRow(row));
-    EXPECT_EQ(reader.openFile(testing::TempDir()), CsvStatus::OpenFailed);
+    EXPECT_EQ(reader.openFile(dir.path()), CsvStatus::OpenFailed);
 
     const TempFile huge("");
     ASSERT_EQ(::truncate(huge.path().c_str(), CsvReader::kMaxFileBytes + 1), 0);
