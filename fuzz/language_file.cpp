@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view known = text(input.piece());
     // The first key of a file wins, so the known text cannot be overridden by the rest.
     const std::string file =
-        "[text]\nIDCS_FUZZ_KNOWN=" + escaped(known) + "\n" + std::string(text(input.rest()));
+        "[text]\nFUZZ_KNOWN_TEXT=" + escaped(known) + "\n" + std::string(text(input.rest()));
 
     const fuzz::ScratchFolder scratch;
     const std::string& dir = scratch.path();
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     loadLanguage(dir, kLanguageId, "en_US");
     // A text written with the file's escapes reads back as it was.
     if (chosen == kLanguageName)
-        FUZZ_CHECK(languageText("IDCS_FUZZ_KNOWN") == known);
+        FUZZ_CHECK(languageText("FUZZ_KNOWN_TEXT") == known);
     std::vector<std::string> texts;
     for (const std::string& key : candidateKeys(file)) {
         texts.push_back(languageText(key));
