@@ -17,7 +17,10 @@ protected:
     {
         ASSERT_TRUE(runtime.isValid());
         auto env = QProcessEnvironment::systemEnvironment();
+        // The lock and the local socket (named in the temporary folder) of these starts
+        // are the test's own, apart from any other test or instance running at the time.
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("TMPDIR"), runtime.path());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         first.setProcessEnvironment(env);
         second.setProcessEnvironment(env);
