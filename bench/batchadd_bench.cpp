@@ -1,6 +1,7 @@
 // Batch add of 2,000 persons, half of them PNG pictures of one megapixel that must be
 // re-encoded, into simulated cameras that answer every add 5 ms late: for one camera and
-// for three, beside the two bounds measured in the same run on the same folder.
+// for three, and for eight served one after another or all at once, beside the two
+// bounds measured in the same run on the same folder.
 //   encode  every picture prepared once, one after another on one thread
 //   device  the same batch add with pictures that cost nothing to prepare
 // A batch add can go no faster than max(device, encode / cores); the report gives each
@@ -27,6 +28,7 @@
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -190,14 +192,17 @@ private:
     std::atomic<int> failed_{0};
 };
 
-// One batch add of the folder's persons into every camera, as the window runs it.
-double runBatchAdd(const Cameras& cameras, const platform::PictureCodec& codec)
+// One batch add of the folder's persons into every camera, `atOnce` cameras at a time;
+// the window serves one at a time.
+double runBatchAdd(const Cameras& cameras, const platform::PictureCodec& codec,
+                   std::size_t atOnce = 1)
 {
     NullSink sink;
     RunState state(&sink);
     BatchAddSource source;
     source.persons = bench().persons;
     source.codec = &codec;
+    source.devicesAtOnce = atOnce;
     state.setBatchAddSource(std::move(source));
     state.setOperation(OperationType::BatchAdd);
     std::vector<DeviceJob> jobs;
@@ -264,12 +269,35 @@ void BM_BatchAdd(benchmark::State& state)
     }
 }
 
+// Eight cameras, served one after another (1) or all at once (8), as galvorn-cli's
+// batch-add --parallel serves them. At once, the run can go no faster than the device
+// time of one camera or the encoding spread over the cores, whichever is longer.
+void BM_EightCamerasAtOnce(benchmark::State& state)
+{
+    constexpr std::size_t kCameras = 8;
+    const auto atOnce = static_cast<std::size_t>(state.range(0));
+    Bench& b = bench();
+    const double encodeBound = b.encodeSeconds / std::thread::hardware_concurrency();
+    const double rounds = std::ceil(double(kCameras) / double(atOnce));
+    const double bound = std::max(b.deviceSeconds * rounds, encodeBound);
+    for (auto _ : state) {
+        const Cameras cameras(kCameras);
+        reportAgainstBound(state, runBatchAdd(cameras, b.codec, atOnce), bound);
+    }
+}
+
 BENCHMARK(BM_EncodeEveryPictureOnOneThread)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kSecond);
 BENCHMARK(BM_DeviceTimeOneCamera)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_BatchAdd)->Arg(1)->Arg(3)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_EightCamerasAtOnce)
+    ->Arg(1)
+    ->Arg(8)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -54,14 +54,15 @@ DeviceList DeviceFinder::search(std::chrono::milliseconds wait,
     const auto deadline = EventChannel::Clock::now() + wait;
     CQuarloManage manager;
     StartDeviceSearch(manager, this);
-    DeviceList devices = listedDevices(manager);
-    while (!channel_.interrupted() && !(enough && enough(devices))) {
-        // An interruption is kept by the channel and ends the loop above.
+    // An interruption is kept by the channel and ends the loop.
+    while (!channel_.interrupted() && !(enough && enough(listedDevices(manager)))) {
         if (!channel_.next(deadline))
             break;
-        devices = listedDevices(manager);
+        // Answers come in bursts: the list is looked at once for all that came meanwhile.
+        while (channel_.poll()) {
+        }
     }
-    devices = listedDevices(manager);
+    DeviceList devices = listedDevices(manager);
     manager.Detach(this);
     manager.Quit();
     std::sort(devices.begin(), devices.end(), [](const auto& a, const auto& b) {

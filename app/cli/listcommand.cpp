@@ -75,8 +75,10 @@ int ListCommand(const CliArguments& arguments, EventChannel& channel)
 {
     const int seconds = arguments.waitSeconds.value_or(kDefaultSearchSeconds);
     const DeviceList devices = DeviceFinder(channel).search(std::chrono::seconds(seconds), {});
-    if (channel.interrupted())
+    if (channel.interrupted()) {
+        complain("interrupted during the search");
         return kExitFailed;
+    }
     if (arguments.json) {
         for (const OnlineDeviceInfo& device : devices)
             writeJsonLine(std::cout, deviceEvent(device));

@@ -142,8 +142,10 @@ int OperationCommand(const CliArguments& arguments, EventChannel& channel)
     const int seconds = arguments.waitSeconds.value_or(kDefaultSearchSeconds);
     const DeviceSelection selection =
         SelectDevices(DeviceFinder(channel).search(std::chrono::seconds(seconds), enough), choice);
-    if (channel.interrupted())
+    if (channel.interrupted()) {
+        complain("interrupted during the search; nothing was sent to any device");
         return kExitFailed;
+    }
 
     TerminalSize size;
     const bool terminal = TerminalSizeOf(STDOUT_FILENO, size);
