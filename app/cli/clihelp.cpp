@@ -46,8 +46,6 @@ constexpr OptionHelp kHelp{"--help", "", "Shows this help and exits."};
 constexpr std::array kListOptions{kListWait, kJson, kCsv, kHelp};
 constexpr std::array kExportOptions{kOut,          kDevice, kModel, kAll, kUser,
                                     kPasswordFile, kWait,   kJson,  kHelp};
-constexpr std::array kExportCsvOptions{kOut,          kDevice, kModel, kAll, kUser,
-                                       kPasswordFile, kWait,   kJson,  kHelp};
 constexpr std::array kImportOptions{kDevice,       kModel, kAll,  kUser,
                                     kPasswordFile, kWait,  kJson, kHelp};
 constexpr std::array kBatchAddOptions{kDevice,       kModel, kAll,  kParallel, kUser,
@@ -74,7 +72,7 @@ const std::array<CommandHelp, 7> kCommands{{
      "Writes a person table per device and one picture per person into DIR; the folder can "
      "be batch-added to another device as it is. The devices are served at once. Needs the "
      "device password.",
-     kExportCsvOptions},
+     kExportOptions},
     {"import", "import FILE DEVICES [options]",
      "Imports a face-library data file into each device.",
      "Checks FILE as the window's Browse does, then sends it to every device at once. Needs "

@@ -7,8 +7,10 @@
 #include "testkit/tempdir.h"
 #include "tools/devsim/facelibrary.h"
 
+#include "textlines.h"
 #include <QBuffer>
 #include <QImage>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -39,15 +41,6 @@ std::string camera(int index, const std::string& extra = {})
 {
     return testCameraSection(index, "ip2 = " + bindOf(index) +
                                         "\nmask2 = 255.0.0.0\nhttpPort = 80\n" + extra);
-}
-
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 // Every line of the output as one JSON event; a line that does not parse fails the test.

@@ -2,6 +2,8 @@
 #include "app/cli/clihelp.h"
 #include "app/cli/texttable.h"
 
+#include "textlines.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -33,15 +35,6 @@ std::string parseError(std::vector<std::string> line)
 {
     const std::vector<std::string_view> words(line.begin(), line.end());
     return ParseArguments(words).error;
-}
-
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> all;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        all.push_back(line);
-    return all;
 }
 
 } // namespace
@@ -78,14 +71,14 @@ TEST(Help, EveryCommandHasItsHelpWithinEightyColumns)
         EXPECT_NE(text.find(command.usage), std::string::npos) << command.name;
         for (const OptionHelp& option : command.options)
             EXPECT_NE(text.find(std::string(option.option)), std::string::npos) << option.option;
-        for (const std::string& line : lines(text))
+        for (const std::string& line : linesOf(text))
             EXPECT_LE(displayWidth(line), 80u) << command.name << ": " << line;
         EXPECT_EQ(findCommandHelp(command.name), &command);
         EXPECT_EQ(CommandName(ParseArguments(std::vector<std::string_view>{command.name, "--help"})
                                   .arguments.command),
                   command.name);
     }
-    for (const std::string& line : lines(programHelpText()))
+    for (const std::string& line : linesOf(programHelpText()))
         EXPECT_LE(displayWidth(line), 80u) << line;
     EXPECT_EQ(findCommandHelp("nothing"), nullptr);
 }
@@ -110,7 +103,7 @@ TEST(Help, TheManualPageIsMadeOfTheSameTexts)
         EXPECT_NE(page.find(".SH " + roff(section.title) + "\n" + roff(section.text)),
                   std::string::npos);
     const std::set<std::string> macros{".TH", ".SH", ".SS", ".B", ".TP", ".PP", ".br"};
-    for (const std::string& line : lines(page)) {
+    for (const std::string& line : linesOf(page)) {
         if (!line.empty() && (line[0] == '.' || line[0] == '\'')) {
             EXPECT_TRUE(macros.contains(line.substr(0, line.find(' ')))) << line;
         }

@@ -1,6 +1,8 @@
 #include "app/cli/runreporter.h"
 #include "app/cli/texttable.h"
 
+#include "textlines.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -9,15 +11,6 @@
 using namespace galvorn::cli;
 
 namespace {
-
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> all;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        all.push_back(line);
-    return all;
-}
 
 DeviceOutcome device(const std::string& mac, const std::string& ip)
 {
@@ -67,7 +60,7 @@ TEST(JsonReporter, EveryLineIsOneEventOfJson)
     std::ostringstream out;
     playRun(*MakeJsonReporter(out));
     std::vector<nlohmann::json> events;
-    for (const std::string& line : lines(out.str()))
+    for (const std::string& line : linesOf(out.str()))
         events.push_back(nlohmann::json::parse(line));
     ASSERT_EQ(events.size(), 11u);
     EXPECT_EQ(events[0]["event"], "missing");
@@ -99,7 +92,7 @@ TEST(TextReporter, WithoutATerminalProgressComesInTenPercentSteps)
     playRun(*MakeTextReporter(out, false, {}));
     // The run's lines, before the empty line that opens the summary.
     std::vector<std::string> first;
-    for (const std::string& line : lines(out.str())) {
+    for (const std::string& line : linesOf(out.str())) {
         if (line.empty())
             break;
         if (line.starts_with("00:1A:2B:00:00:01  192.0.2.1"))
@@ -126,7 +119,7 @@ TEST(TextReporter, OnATerminalEachDeviceKeepsItsLine)
     std::vector<DeviceOutcome> devices{device("00:1A:2B:00:00:01", "192.0.2.1"),
                                        device("00:1A:2B:00:00:02", "192.0.2.2")};
     reporter->beginWave(1, 1, devices);
-    ASSERT_EQ(lines(out.str()).size(), 2u) << "a line per device";
+    ASSERT_EQ(linesOf(out.str()).size(), 2u) << "a line per device";
     out.str("");
     reporter->status(devices[0], {15, "Connecting...", {}, false});
     EXPECT_EQ(out.str(),

@@ -79,6 +79,15 @@ protected:
     }
     static std::string pictureName(std::size_t i) { return "face" + std::to_string(i) + ".jpg"; }
 
+    // The same with every other picture in a format that has to be re-encoded.
+    void writeFolderToReencode(std::size_t count)
+    {
+        writeFolder(count);
+        for (std::size_t i = 0; i < count; i += 2)
+            dir_.write("pictures/" + pictureName(i),
+                       TestCodec::other(static_cast<std::uint8_t>(i), 9, 300));
+    }
+
     FaceLibrarySettings library(std::size_t camera, devsim::FaceAddRules adds = {}) const
     {
         FaceLibrarySettings settings;
@@ -100,6 +109,14 @@ protected:
         source.devicesAtOnce = atOnce_;
         start(cameras, std::move(source));
         ASSERT_TRUE(state_.waitForWorkersFor(120s)) << "the batch add did not end";
+    }
+
+    // A batch add into three cameras, to its end; the third takes every person.
+    void runThree(devsim::FaceAddRules first, devsim::FaceAddRules second)
+    {
+        Cameras cameras({DeviceFaceSettings{}, DeviceFaceSettings{}, DeviceFaceSettings{}},
+                        {library(0, std::move(first)), library(1, std::move(second)), library(2)});
+        run(cameras);
     }
 
     void start(const Cameras& cameras, BatchAddSource source)
@@ -326,17 +343,10 @@ TEST_F(BatchAddTest, EveryWayABatchAddEndsEarlyLogsTheRightPersons)
 
 TEST_F(BatchAddTest, ThreeCamerasOneAfterAnotherShareThePreparedPictures)
 {
-    writeFolder(20);
-    for (std::size_t i = 0; i < 20; i += 2)
-        dir_.write("pictures/" + pictureName(i),
-                   TestCodec::other(static_cast<std::uint8_t>(i), 9, 300));
+    writeFolderToReencode(20);
     devsim::FaceAddRules refuseAll;
     refuseAll.refuseAll = -3;
-    {
-        Cameras cameras({DeviceFaceSettings{}, DeviceFaceSettings{}, DeviceFaceSettings{}},
-                        {library(0), library(1, refuseAll), library(2)});
-        run(cameras);
-    }
+    runThree({}, refuseAll);
     EXPECT_EQ(outcome(0).status, code(DeviceStatus::Success));
     EXPECT_EQ(outcome(2).status, code(DeviceStatus::Success));
     const Outcome refused = outcome(1);
@@ -358,21 +368,14 @@ TEST_F(BatchAddTest, ThreeCamerasOneAfterAnotherShareThePreparedPictures)
 // every picture is prepared once for all of them.
 TEST_F(BatchAddTest, CamerasServedAtOnceKeepTheirOwnOutcomesAndShareThePictures)
 {
-    writeFolder(12);
-    for (std::size_t i = 0; i < 12; i += 2)
-        dir_.write("pictures/" + pictureName(i),
-                   TestCodec::other(static_cast<std::uint8_t>(i), 9, 300));
+    writeFolderToReencode(12);
     codec_.delay = 5ms;
     devsim::FaceAddRules slow;
     slow.delayMs = 150;
     devsim::FaceAddRules refusing;
     refusing.refusedSequences = {{3, -5}};
     atOnce_ = 3;
-    {
-        Cameras cameras({DeviceFaceSettings{}, DeviceFaceSettings{}, DeviceFaceSettings{}},
-                        {library(0, slow), library(1, refusing), library(2)});
-        run(cameras);
-    }
+    runThree(slow, refusing);
     EXPECT_EQ(outcome(0).status, code(DeviceStatus::Success));
     EXPECT_EQ(outcome(2).status, code(DeviceStatus::Success));
     const Outcome refused = outcome(1);
