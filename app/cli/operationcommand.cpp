@@ -109,22 +109,15 @@ void readInputs(const CliArguments& arguments, Inputs& inputs)
     }
 }
 
-} // namespace
-
-int OperationCommand(const CliArguments& arguments, EventChannel& channel)
+// The credentials, then what the request carries besides the inputs. Empty, or the
+// message of what is missing.
+std::string completeRequest(const CliArguments& arguments, Inputs& inputs)
 {
-    Inputs inputs;
-    readInputs(arguments, inputs);
     Credentials credentials;
-    if (inputs.error.empty())
-        inputs.error =
-            ReadCredentials(arguments.passwordFile, needsLibraryPassword(inputs.request.operation),
-                            SystemCredentialSources(), credentials);
-    if (!inputs.error.empty()) {
-        complain(inputs.error);
-        return kExitUsage;
-    }
     RunRequest& request = inputs.request;
+    std::string error =
+        ReadCredentials(arguments.passwordFile, needsLibraryPassword(request.operation),
+                        SystemCredentialSources(), credentials);
     request.inputs.userName = arguments.user;
     request.inputs.password = credentials.password;
     request.inputs.libraryPassword = credentials.libraryPassword;
@@ -133,24 +126,48 @@ int OperationCommand(const CliArguments& arguments, EventChannel& channel)
     request.devicesAtOnce = arguments.parallel;
     request.prepareAddress =
         SystemAddressPreparation([](std::string_view line) { complain(line); });
+    return error;
+}
 
-    InterruptOnSignals(channel);
+DeviceSelection searchDevices(const CliArguments& arguments, EventChannel& channel)
+{
     const DeviceChoice& choice = arguments.choice;
     std::function<bool(const DeviceList&)> enough;
     if (choice.onlyNamedDevices())
         enough = [&choice](const DeviceList& found) { return AllNamedDevicesFound(found, choice); };
     const int seconds = arguments.waitSeconds.value_or(kDefaultSearchSeconds);
-    const DeviceSelection selection =
-        SelectDevices(DeviceFinder(channel).search(std::chrono::seconds(seconds), enough), choice);
+    return SelectDevices(DeviceFinder(channel).search(std::chrono::seconds(seconds), enough),
+                         choice);
+}
+
+std::unique_ptr<RunReporter> reporterFor(const CliArguments& arguments)
+{
+    if (arguments.json)
+        return MakeJsonReporter(std::cout);
+    TerminalSize size;
+    const bool terminal = TerminalSizeOf(STDOUT_FILENO, size);
+    return MakeTextReporter(std::cout, terminal, size);
+}
+
+} // namespace
+
+int OperationCommand(const CliArguments& arguments, EventChannel& channel)
+{
+    Inputs inputs;
+    readInputs(arguments, inputs);
+    if (inputs.error.empty())
+        inputs.error = completeRequest(arguments, inputs);
+    if (!inputs.error.empty()) {
+        complain(inputs.error);
+        return kExitUsage;
+    }
+    InterruptOnSignals(channel);
+    const DeviceSelection selection = searchDevices(arguments, channel);
     if (channel.interrupted()) {
         complain("interrupted during the search; nothing was sent to any device");
         return kExitFailed;
     }
-
-    TerminalSize size;
-    const bool terminal = TerminalSizeOf(STDOUT_FILENO, size);
-    const std::unique_ptr<RunReporter> reporter =
-        arguments.json ? MakeJsonReporter(std::cout) : MakeTextReporter(std::cout, terminal, size);
+    const std::unique_ptr<RunReporter> reporter = reporterFor(arguments);
     for (const std::string& named : selection.missing)
         reporter->missing(named);
     if (selection.chosen.empty() && selection.missing.empty()) {
@@ -158,10 +175,10 @@ int OperationCommand(const CliArguments& arguments, EventChannel& channel)
         return kExitFailed;
     }
     std::vector<DeviceOutcome> outcomes =
-        RunInWaves(request, inputs.persons, selection.chosen, channel, *reporter);
+        RunInWaves(inputs.request, inputs.persons, selection.chosen, channel, *reporter);
     for (const std::string& named : selection.missing)
         outcomes.push_back({named, "", true, false, 0, kNotFoundText, {}, {}});
-    reporter->summary(outcomes, request.operation == OperationType::BatchAdd);
+    reporter->summary(outcomes, inputs.request.operation == OperationType::BatchAdd);
     const bool all = std::all_of(outcomes.begin(), outcomes.end(),
                                  [](const DeviceOutcome& outcome) { return outcome.succeeded; });
     return all ? kExitSucceeded : kExitFailed;
