@@ -18,7 +18,7 @@ MacAddress macFromKey(std::uint64_t key)
 
 } // namespace
 
-std::optional<DeviceTable::Event> DeviceTable::answer(const MacAddress& mac, std::string xml,
+std::optional<DeviceTable::Event> DeviceTable::answer(const MacAddress& mac, std::string_view xml,
                                                       Clock::time_point now)
 {
     const auto found = cameras_.find(mac.key());
@@ -27,15 +27,15 @@ std::optional<DeviceTable::Event> DeviceTable::answer(const MacAddress& mac, std
             ++refused_;
             return std::nullopt;
         }
-        cameras_.emplace(mac.key(), Camera{xml, now});
-        return Event{mac, QUARLO_SEARCH_DEVICE_NEW, std::move(xml)};
+        cameras_.emplace(mac.key(), Camera{std::string(xml), now});
+        return Event{mac, QUARLO_SEARCH_DEVICE_NEW, std::string(xml)};
     }
     Camera& camera = found->second;
     camera.lastAnswer = now;
     if (camera.xml == xml)
         return std::nullopt;
     camera.xml = xml;
-    return Event{mac, QUARLO_SEARCH_DEVICE_CHANGED, std::move(xml)};
+    return Event{mac, QUARLO_SEARCH_DEVICE_CHANGED, camera.xml};
 }
 
 void DeviceTable::expire(Clock::time_point now, Clock::duration silence, std::vector<Event>& events)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -34,8 +35,9 @@ public:
 
     // Records an answer. Yields a new event on a camera's first answer, a changed event
     // when its XML differs from the last one, nothing otherwise (also when the table is
-    // full and the camera is unknown).
-    std::optional<Event> answer(const MacAddress& mac, std::string xml, Clock::time_point now);
+    // full and the camera is unknown). An answer equal to the last one only keeps the
+    // camera alive: it is compared where it lies and not copied.
+    std::optional<Event> answer(const MacAddress& mac, std::string_view xml, Clock::time_point now);
 
     // Forgets every camera that has not answered for `silence` or longer and appends a gone
     // event, carrying its last XML, for each, in MAC order.
@@ -43,6 +45,7 @@ public:
 
     void clear();
     std::size_t size() const { return cameras_.size(); }
+    std::size_t capacity() const { return capacity_; }
     // Answers of unknown cameras dropped because the table was full.
     std::uint64_t refused() const { return refused_; }
 

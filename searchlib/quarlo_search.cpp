@@ -37,6 +37,12 @@ int startAutoMilliseconds(int periodMilliseconds)
     return startAuto(std::chrono::milliseconds{periodMilliseconds});
 }
 
+SearchStatistics searchStatistics()
+{
+    const auto engine = instance();
+    return engine ? engine->statistics() : SearchStatistics{};
+}
+
 } // namespace galvorn::searchlib
 
 using namespace galvorn::searchlib;

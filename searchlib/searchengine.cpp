@@ -1,50 +1,27 @@
 #include "searchlib/searchengine.h"
 
+#include "platform/debuglog.h"
 #include "platform/netif.h"
+#include "searchlib/searchpolicy.h"
 #include "searchlib/wire.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace galvorn::searchlib {
 
 namespace {
 
-// Room for a burst of answers from a few hundred cameras between two reads.
-constexpr int kReceiveBufferBytes = 1 << 20;
 // Datagrams read before the thread looks at its control state again.
-constexpr int kReadBatch = 256;
+constexpr std::size_t kReadsPerWake = 256;
 // Longest single wait, so that a very long period never overflows poll's timeout.
 constexpr std::chrono::milliseconds kLongestWait{60'000};
-
-int openSearchSocket()
-{
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    const unsigned char ttl = wire::kMulticastTtl;
-    // Cameras simulated on this host answer a probe only if it loops back.
-    const unsigned char loop = 1;
-    const int bufferBytes = kReceiveBufferBytes;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0 ||
-        ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    // The forced size needs administrator rights; the plain one is the fallback.
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bufferBytes, sizeof bufferBytes) != 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
-    return fd;
-}
+// After the socket has been read empty it rests this long: the answers of a large site
+// gather in the receive buffer, which is sized to hold them, and one wake-up reads them
+// together instead of one wake-up for each.
+constexpr std::chrono::milliseconds kReadRest{10};
 
 } // namespace
 
@@ -53,22 +30,21 @@ std::unique_ptr<SearchEngine> SearchEngine::create(QuarloSearchCallback callback
 {
     if (!callback || maxInterfaces < 1)
         return nullptr;
-    const int socketFd = openSearchSocket();
-    if (socketFd < 0)
+    std::unique_ptr<SearchSocket> socket = SearchSocket::open();
+    if (!socket)
         return nullptr;
     const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd < 0) {
-        ::close(socketFd);
+    if (wakeFd < 0)
         return nullptr;
-    }
     std::unique_ptr<SearchEngine> engine;
     try {
-        engine.reset(new SearchEngine(callback, userData, maxInterfaces, socketFd, wakeFd));
+        engine.reset(
+            new SearchEngine(callback, userData, maxInterfaces, std::move(socket), wakeFd));
     } catch (...) {
         ::close(wakeFd);
-        ::close(socketFd);
         throw;
     }
+    engine->sizeReceiveBuffer(0);
     // The thread starts under the lock and takes it first, so that it sees thread_ set.
     std::lock_guard lock(engine->mutex_);
     engine->thread_ = std::thread([raw = engine.get()] { raw->run(); });
@@ -76,9 +52,9 @@ std::unique_ptr<SearchEngine> SearchEngine::create(QuarloSearchCallback callback
 }
 
 SearchEngine::SearchEngine(QuarloSearchCallback callback, void* userData, int maxInterfaces,
-                           int socketFd, int wakeFd)
-    : callback_(callback), userData_(userData), maxInterfaces_(maxInterfaces), socket_(socketFd),
-      wakeFd_(wakeFd), receiveBuffer_(wire::kMaxDatagram + 1), random_(std::random_device{}())
+                           std::unique_ptr<SearchSocket> socket, int wakeFd)
+    : callback_(callback), userData_(userData), maxInterfaces_(maxInterfaces),
+      socket_(std::move(socket)), wakeFd_(wakeFd), random_(std::random_device{}())
 {}
 
 SearchEngine::~SearchEngine()
@@ -86,7 +62,11 @@ SearchEngine::~SearchEngine()
     if (thread_.joinable())
         quit();
     ::close(wakeFd_);
-    ::close(socket_);
+}
+
+SearchStatistics SearchEngine::statistics() const
+{
+    return {lostAnswers_.load(), receiveBufferBytes_.load(), answerDelayMs_.load()};
 }
 
 int SearchEngine::startAuto(std::chrono::milliseconds period)
@@ -153,13 +133,16 @@ void SearchEngine::run()
 {
     Search search;
     std::vector<DeviceTable::Event> events;
+    Clock::time_point restUntil;
     while (follow(search)) {
-        pollfd fds[2] = {{socket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        if (::poll(fds, 2, pollTimeout(search)) > 0) {
-            if (fds[1].revents & POLLIN)
-                drainWake();
+        const bool resting = Clock::now() < restUntil;
+        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {socket_->fd(), POLLIN, 0}};
+        if (::poll(fds, resting ? 1 : 2,
+                   pollTimeout(search, resting ? restUntil : Clock::time_point::max())) > 0) {
             if (fds[0].revents & POLLIN)
-                receive(search, events);
+                drainWake();
+            if (!resting && (fds[1].revents & POLLIN) && receive(search, events))
+                restUntil = Clock::now() + kReadRest;
         }
         if (search.period.count() > 0 && Clock::now() >= search.nextRound)
             probeRound(search, events);
@@ -181,70 +164,95 @@ bool SearchEngine::follow(Search& search)
     search.nonce = static_cast<std::uint32_t>(random_());
     search.nextRound = Clock::now();
     search.table.clear();
+    search.droppedBefore = socket_->dropped();
     return true;
 }
 
-int SearchEngine::pollTimeout(const Search& search) const
+// Until the next probe round or the end of the socket's rest, whichever comes first.
+int SearchEngine::pollTimeout(const Search& search, Clock::time_point restUntil) const
 {
-    if (search.period.count() <= 0)
+    const Clock::time_point until =
+        search.period.count() > 0 ? std::min(search.nextRound, restUntil) : restUntil;
+    if (until == Clock::time_point::max())
         return -1;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(search.nextRound - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
     return static_cast<int>(std::clamp(left, std::chrono::milliseconds{0}, kLongestWait).count());
 }
 
-void SearchEngine::receive(Search& search, std::vector<DeviceTable::Event>& events)
+// True when the socket was read empty, false when reading stopped at the batch limit.
+bool SearchEngine::receive(Search& search, std::vector<DeviceTable::Event>& events)
 {
-    for (int i = 0; i < kReadBatch; ++i) {
-        // MSG_TRUNC makes recv report the datagram's full length, so that an oversized one
-        // is seen as such rather than as a cut-off copy.
-        const ssize_t length =
-            ::recv(socket_, receiveBuffer_.data(), receiveBuffer_.size(), MSG_DONTWAIT | MSG_TRUNC);
-        if (length < 0)
+    const auto now = Clock::now();
+    // An answer equal to the camera's last one is compared where it lies in the receive
+    // buffer: it only keeps the camera alive, and nothing of it is copied.
+    const auto handle = [&](std::span<const std::uint8_t> datagram) {
+        wire::AnswerView answer;
+        if (search.period.count() <= 0 ||
+            wire::decodeAnswerView(datagram, answer) != wire::Status::Ok ||
+            answer.nonce != search.nonce)
             return;
-        if (search.period.count() <= 0)
-            continue;
-        const auto size = std::min(static_cast<std::size_t>(length), receiveBuffer_.size());
-        wire::Answer answer;
-        if (wire::decodeAnswer({receiveBuffer_.data(), size}, answer) != wire::Status::Ok)
-            continue;
-        if (answer.nonce != search.nonce)
-            continue;
-        if (auto event = search.table.answer(answer.mac, std::move(answer.xml), Clock::now()))
+        if (auto event = search.table.answer(answer.mac, answer.xml, now))
             events.push_back(std::move(*event));
-    }
+    };
+    std::size_t read = 0;
+    for (std::size_t got = 1; got != 0 && read < kReadsPerWake; read += got)
+        got = socket_->receive(kReadsPerWake - read, handle);
+    lostAnswers_ = socket_->dropped();
+    return read < kReadsPerWake;
 }
 
 void SearchEngine::probeRound(Search& search, std::vector<DeviceTable::Event>& events)
 {
     const auto now = Clock::now();
     search.table.expire(now, kGonePeriods * search.period, events);
-    sendProbes(search);
+    const std::size_t expected = expectedCameras(search);
+    sizeReceiveBuffer(expected);
+    wire::Probe probe;
+    probe.nonce = search.nonce;
+    probe.answerDelayMs = answerDelayMs(expected, search.period);
+    answerDelayMs_ = probe.answerDelayMs;
+    socket_->sendProbe(wire::encodeProbe(probe), platform::multicastInterfaces(), maxInterfaces_);
     search.nextRound += search.period / kProbesPerPeriod;
     // A slow callback must not make the rounds catch up in a burst.
     if (search.nextRound <= now)
         search.nextRound = now + search.period / kProbesPerPeriod;
 }
 
-void SearchEngine::sendProbes(const Search& search)
+// The cameras tracked, and as many more as answers were lost since the last round: those
+// are cameras that answered and will answer again.
+std::size_t SearchEngine::expectedCameras(Search& search)
 {
-    const std::vector<std::uint8_t> probe = wire::encodeProbe({search.nonce});
-    sockaddr_in group{};
-    group.sin_family = AF_INET;
-    group.sin_addr.s_addr = htonl(wire::kGroup);
-    group.sin_port = htons(wire::kPort);
-    int sent = 0;
-    for (const auto& netif : platform::multicastInterfaces()) {
-        if (sent++ == maxInterfaces_)
-            break;
-        ip_mreqn via{};
-        via.imr_address.s_addr = htonl(netif.address);
-        via.imr_ifindex = static_cast<int>(netif.index);
-        if (::setsockopt(socket_, IPPROTO_IP, IP_MULTICAST_IF, &via, sizeof via) != 0)
-            continue;
-        // A lost probe is repeated by the next round; nothing else to do on failure.
-        ::sendto(socket_, probe.data(), probe.size(), 0, reinterpret_cast<const sockaddr*>(&group),
-                 sizeof group);
+    const std::uint64_t dropped = socket_->dropped();
+    const std::uint64_t lost = dropped - search.droppedBefore;
+    search.droppedBefore = dropped;
+    if (lost != 0) {
+        platform::debugPrintf("search: %llu answers lost to a full receive buffer since the "
+                              "last probe round (%llu in all), %zu cameras tracked",
+                              static_cast<unsigned long long>(lost),
+                              static_cast<unsigned long long>(dropped), search.table.size());
     }
+    const std::uint64_t expected = search.table.size() + lost;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(expected, search.table.capacity()));
+}
+
+// Grows the receive buffer to hold the answers of `cameras` at once. A buffer the kernel
+// caps is reported once, with the setting that lifts the cap.
+void SearchEngine::sizeReceiveBuffer(std::size_t cameras)
+{
+    const int wanted = receiveBufferBytes(cameras);
+    if (wanted <= receiveBufferAsked_)
+        return;
+    receiveBufferAsked_ = wanted;
+    const int granted = socket_->resizeReceiveBuffer(wanted);
+    receiveBufferBytes_ = granted;
+    // The kernel reports twice the size it was asked for, for its own accounting.
+    if (granted < 0 || granted / 2 >= wanted || receiveCapReported_)
+        return;
+    receiveCapReported_ = true;
+    platform::debugPrintf("search: the kernel caps the receive buffer at %d bytes; %d are "
+                          "wanted for %zu cameras. Raise the cap with: sysctl -w "
+                          "net.core.rmem_max=%d",
+                          granted / 2, wanted, cameras, wanted);
 }
 
 // Runs the callbacks without holding the lock. Stops at once when a start, a stop or quit

@@ -2,7 +2,10 @@
 
 #include "searchlib/devicetable.h"
 #include "searchlib/quarlo_search.h"
+#include "searchlib/searchcontrol.h"
+#include "searchlib/searchsocket.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -22,7 +25,9 @@ inline constexpr int kGonePeriods = 3;
 // The search behind the C interface: one UDP socket and one thread, which sends the
 // probes, reads the answers, keeps the device table and runs every callback. The engine
 // owns the socket, the wake-up descriptor and the thread: the thread ends in quit(), the
-// descriptors with the engine.
+// descriptors with the engine. Each probe round asks for an answer delay and a receive
+// buffer sized for the cameras it expects: those it tracks and the answers the kernel
+// dropped since the round before.
 class SearchEngine
 {
 public:
@@ -44,6 +49,9 @@ public:
 
     bool onEngineThread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
+    // Safe from any thread.
+    SearchStatistics statistics() const;
+
 private:
     using Clock = DeviceTable::Clock;
 
@@ -55,17 +63,20 @@ private:
         std::uint32_t nonce = 0;
         Clock::time_point nextRound;
         DeviceTable table;
+        // The socket's drop count when the last probe round went out.
+        std::uint64_t droppedBefore = 0;
     };
 
-    SearchEngine(QuarloSearchCallback callback, void* userData, int maxInterfaces, int socketFd,
-                 int wakeFd);
+    SearchEngine(QuarloSearchCallback callback, void* userData, int maxInterfaces,
+                 std::unique_ptr<SearchSocket> socket, int wakeFd);
 
     void run();
     bool follow(Search& search);
-    int pollTimeout(const Search& search) const;
-    void receive(Search& search, std::vector<DeviceTable::Event>& events);
+    int pollTimeout(const Search& search, Clock::time_point restUntil) const;
+    bool receive(Search& search, std::vector<DeviceTable::Event>& events);
     void probeRound(Search& search, std::vector<DeviceTable::Event>& events);
-    void sendProbes(const Search& search);
+    std::size_t expectedCameras(Search& search);
+    void sizeReceiveBuffer(std::size_t cameras);
     void deliver(const Search& search, std::vector<DeviceTable::Event>& events);
     void wake();
     void drainWake();
@@ -73,10 +84,18 @@ private:
     const QuarloSearchCallback callback_;
     void* const userData_;
     const int maxInterfaces_;
-    const int socket_;
+    const std::unique_ptr<SearchSocket> socket_;
     const int wakeFd_;
-    std::vector<std::uint8_t> receiveBuffer_;
     std::mt19937 random_;
+    // Engine thread only: the receive buffer asked for last, and whether a kernel cap on
+    // it has been reported.
+    int receiveBufferAsked_ = 0;
+    bool receiveCapReported_ = false;
+
+    // Written by the engine thread, read by statistics().
+    std::atomic<std::uint64_t> lostAnswers_{0};
+    std::atomic<int> receiveBufferBytes_{0};
+    std::atomic<std::uint16_t> answerDelayMs_{0};
 
     // Control state, shared between the engine thread and the callers.
     std::mutex mutex_;

@@ -100,6 +100,58 @@ TEST(DeviceTable, FullTableDropsUnknownCamerasButUpdatesKnownOnes)
     EXPECT_EQ(admitted->type, QUARLO_SEARCH_DEVICE_NEW);
 }
 
+MacAddress numbered(std::uint32_t n)
+{
+    return MacAddress{{0x02, 0, static_cast<std::uint8_t>(n >> 16),
+                       static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n), 1}};
+}
+
+// A table at the cap and one camera short of it, fed every kind of answer.
+TEST(DeviceTable, AnswersAtAndAroundTheCap)
+{
+    struct Row
+    {
+        std::size_t tracked;
+        bool unknownAdmitted;
+    };
+    for (const Row row : {Row{kMaxTrackedCameras - 1, true}, Row{kMaxTrackedCameras, false}}) {
+        DeviceTable table;
+        for (std::uint32_t i = 0; i < row.tracked; ++i)
+            ASSERT_TRUE(table.answer(numbered(i), "<a/>", t0));
+
+        const auto unknown = table.answer(numbered(90000), "<a/>", t0 + 1s);
+        EXPECT_EQ(unknown.has_value(), row.unknownAdmitted) << row.tracked;
+        EXPECT_EQ(table.refused(), row.unknownAdmitted ? 0u : 1u) << row.tracked;
+        EXPECT_LE(table.size(), kMaxTrackedCameras);
+
+        // A tracked camera repeating itself is kept alive without an event; one that
+        // changes is reported; both also at the cap.
+        EXPECT_FALSE(table.answer(numbered(0), "<a/>", t0 + 2s)) << row.tracked;
+        const auto changed = table.answer(numbered(1), "<b/>", t0 + 2s);
+        ASSERT_TRUE(changed) << row.tracked;
+        EXPECT_EQ(changed->type, QUARLO_SEARCH_DEVICE_CHANGED);
+        std::vector<DeviceTable::Event> gone;
+        table.expire(t0 + 4s, 3s, gone);
+        EXPECT_EQ(table.size(), 2u) << row.tracked;
+        EXPECT_EQ(gone.size(), row.tracked + (row.unknownAdmitted ? 1 : 0) - 2) << row.tracked;
+    }
+}
+
+// Once a camera of a full table is gone, exactly one unknown camera takes its place.
+TEST(DeviceTable, AGoneCameraMakesRoomForExactlyOne)
+{
+    DeviceTable table;
+    for (std::uint32_t i = 0; i < kMaxTrackedCameras; ++i)
+        table.answer(numbered(i), "<a/>", i == 0 ? t0 : t0 + 2s);
+    std::vector<DeviceTable::Event> gone;
+    table.expire(t0 + 3s, 3s, gone);
+    ASSERT_EQ(gone.size(), 1u);
+    EXPECT_TRUE(table.answer(numbered(90000), "<a/>", t0 + 3s));
+    EXPECT_FALSE(table.answer(numbered(90001), "<a/>", t0 + 3s));
+    EXPECT_EQ(table.size(), kMaxTrackedCameras);
+    EXPECT_EQ(table.refused(), 1u);
+}
+
 TEST(DeviceTable, DefaultCapacityIsTheDocumentedCap)
 {
     DeviceTable table;

@@ -68,6 +68,8 @@ bool FakeCamera::awaitProbe(Probe& probe, std::chrono::milliseconds timeout)
                                             decoded) != wire::Status::Ok)
             continue;
         probe.nonce = decoded.nonce;
+        probe.answerDelayMs = decoded.answerDelayMs;
+        probe.version = decoded.version;
         for (cmsghdr* h = CMSG_FIRSTHDR(&message); h; h = CMSG_NXTHDR(&message, h)) {
             if (h->cmsg_level == IPPROTO_IP && h->cmsg_type == IP_PKTINFO) {
                 in_pktinfo info;

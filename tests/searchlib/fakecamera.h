@@ -25,6 +25,8 @@ public:
     struct Probe
     {
         std::uint32_t nonce = 0;
+        std::uint16_t answerDelayMs = 0;
+        std::uint8_t version = 0;
         sockaddr_in from{};
         int interfaceIndex = 0;
     };

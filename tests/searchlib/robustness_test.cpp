@@ -6,6 +6,7 @@
 #include "searchlib/devicetable.h"
 #include "searchlib/quarlo_search.h"
 #include "searchlib/searchcontrol.h"
+#include "searchlib/searchpolicy.h"
 #include "searchlib/wire.h"
 
 #include <gtest/gtest.h>
@@ -24,10 +25,11 @@ searchlib::MacAddress macNumber(std::uint32_t n)
              static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)}};
 }
 
-Bytes answer(std::uint32_t nonce, const searchlib::MacAddress& mac, const std::string& xml)
+Bytes answer(std::uint32_t nonce, const searchlib::MacAddress& mac, const std::string& xml,
+             std::uint8_t version = wire::kVersion)
 {
     Bytes datagram;
-    EXPECT_EQ(wire::encodeAnswer({nonce, mac, xml}, datagram), wire::Status::Ok);
+    EXPECT_EQ(wire::encodeAnswer({nonce, mac, xml, version}, datagram), wire::Status::Ok);
     return datagram;
 }
 
@@ -67,7 +69,7 @@ TEST_F(RobustnessTest, MalformedDatagramsAreDroppedAndTheNextGoodAnswerCounts)
     std::fill(noMac.begin() + 12, noMac.begin() + 18, 0);
     Bytes truncated = answer(probe_.nonce, good, "<a/>");
     truncated.pop_back();
-    const Bytes probeEcho = wire::encodeProbe({probe_.nonce});
+    const Bytes probeEcho = wire::encodeProbe({probe_.nonce, 0, wire::kVersion});
 
     const Bytes garbage[] = {
         {},       {0xFF}, Bytes(64, 0xA5), oversized, huge,
@@ -83,6 +85,16 @@ TEST_F(RobustnessTest, MalformedDatagramsAreDroppedAndTheNextGoodAnswerCounts)
     EXPECT_EQ(events[0].mac, good.text());
     EXPECT_EQ(events[0].type, QUARLO_SEARCH_DEVICE_NEW);
     EXPECT_EQ(events[0].xml, "<good/>");
+}
+
+// A camera that ignores the answer delay may answer in the first version.
+TEST_F(RobustnessTest, AnswersOfTheFirstVersionAreTaken)
+{
+    ASSERT_TRUE(camera_.send(probe_, answer(probe_.nonce, macNumber(1), "<old/>", 1)));
+    ASSERT_TRUE(waitForEvents(1));
+    const Events events = recorder_.events();
+    EXPECT_EQ(events[0].type, QUARLO_SEARCH_DEVICE_NEW);
+    EXPECT_EQ(events[0].xml, "<old/>");
 }
 
 TEST_F(RobustnessTest, TrackedCamerasAreCappedAndKnownOnesStillUpdate)
@@ -105,6 +117,48 @@ TEST_F(RobustnessTest, TrackedCamerasAreCappedAndKnownOnesStillUpdate)
     EXPECT_EQ(CallbackRecorder::count(events, QUARLO_SEARCH_DEVICE_NEW), total);
     EXPECT_EQ(events.back().type, QUARLO_SEARCH_DEVICE_CHANGED);
     EXPECT_EQ(events.back().mac, macNumber(7).text());
+}
+
+class ProbeRounds : public ::testing::Test
+{
+protected:
+    static constexpr auto kPeriod = 8000ms;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(camera_.ready());
+        ASSERT_EQ(QUARLO_SEARCH_Initial(&CallbackRecorder::callback, &recorder_, 32),
+                  QUARLO_SEARCH_OK);
+        ASSERT_EQ(galvorn::searchlib::startAutoMilliseconds(kPeriod.count()), QUARLO_SEARCH_OK);
+    }
+    void TearDown() override { EXPECT_EQ(QUARLO_SEARCH_Quit(), QUARLO_SEARCH_OK); }
+
+    FakeCamera camera_;
+    CallbackRecorder recorder_;
+};
+
+// Each probe round asks for the answer delay of the cameras tracked by then.
+TEST_F(ProbeRounds, AskForTheAnswerDelayOfTheTrackedCameras)
+{
+    constexpr std::uint32_t kCameras = 1200;
+    FakeCamera::Probe first;
+    ASSERT_TRUE(camera_.awaitProbe(first, 5s));
+    EXPECT_EQ(first.version, wire::kVersion);
+    EXPECT_EQ(first.answerDelayMs, searchlib::answerDelayMs(0, kPeriod));
+    EXPECT_EQ(searchlib::searchStatistics().answerDelayMs, first.answerDelayMs);
+
+    // In batches that the receive buffer holds, so that none is lost.
+    for (std::uint32_t i = 0; i < kCameras; ++i) {
+        ASSERT_TRUE(camera_.send(first, answer(first.nonce, macNumber(i), "<a/>")));
+        if (i % 200 == 199) {
+            ASSERT_TRUE(recorder_.waitFor([&](const Events& e) { return e.size() > i; }, 10s));
+        }
+    }
+    FakeCamera::Probe next;
+    ASSERT_TRUE(camera_.awaitProbe(next, kPeriod));
+    EXPECT_EQ(next.nonce, first.nonce);
+    EXPECT_EQ(next.answerDelayMs, searchlib::answerDelayMs(kCameras, kPeriod));
+    EXPECT_GT(next.answerDelayMs, first.answerDelayMs);
 }
 
 } // namespace

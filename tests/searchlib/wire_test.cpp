@@ -12,43 +12,137 @@ using Bytes = std::vector<std::uint8_t>;
 
 const MacAddress kMac{{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}};
 
-Bytes validAnswer(const std::string& xml = "<multicastSearchResult/>")
+Bytes validAnswer(const std::string& xml = "<multicastSearchResult/>",
+                  std::uint8_t version = kVersion)
 {
     Bytes datagram;
-    EXPECT_EQ(encodeAnswer({0xA1B2C3D4, kMac, xml}, datagram), Status::Ok);
+    EXPECT_EQ(encodeAnswer({0xA1B2C3D4, kMac, xml, version}, datagram), Status::Ok);
     return datagram;
 }
 
-TEST(WireProbe, HasTheDocumentedLayout)
+Probe probe(std::uint32_t nonce, std::uint16_t delayMs = 0, std::uint8_t version = kVersion)
 {
-    const Bytes expected = {'Q', 'S', 'R', 'C', 1, 1, 0, 0, 0xEF, 0xBE, 0xAD, 0xDE};
-    EXPECT_EQ(encodeProbe({0xDEADBEEF}), expected);
+    return {nonce, delayMs, version};
 }
 
-TEST(WireProbe, RoundTripsEveryNonce)
+TEST(WireProbe, HasTheDocumentedLayoutInBothVersions)
+{
+    const Bytes version2 = {'Q', 'S', 'R', 'C', 2, 1, 0, 0, 0xEF, 0xBE, 0xAD, 0xDE, 0xB8, 0x0B};
+    EXPECT_EQ(encodeProbe(probe(0xDEADBEEF, 3000)), version2);
+    const Bytes version1 = {'Q', 'S', 'R', 'C', 1, 1, 0, 0, 0xEF, 0xBE, 0xAD, 0xDE};
+    EXPECT_EQ(encodeProbe(probe(0xDEADBEEF, 3000, kFirstVersion)), version1);
+}
+
+TEST(WireProbe, RoundTripsEveryNonceAndDelay)
 {
     for (const std::uint32_t nonce : {0u, 1u, 0x80000000u, 0xFFFFFFFFu}) {
-        Probe probe;
-        ASSERT_EQ(decodeProbe(encodeProbe({nonce}), probe), Status::Ok);
-        EXPECT_EQ(probe.nonce, nonce);
+        for (const std::uint16_t delay : {0, 1, 2500, 0xFFFF}) {
+            Probe decoded;
+            ASSERT_EQ(decodeProbe(encodeProbe(probe(nonce, delay)), decoded), Status::Ok);
+            EXPECT_EQ(decoded.nonce, nonce);
+            EXPECT_EQ(decoded.answerDelayMs, delay);
+            EXPECT_EQ(decoded.version, kVersion);
+        }
+    }
+}
+
+// Probes as every version of the library sends them, and as a later one may.
+TEST(WireProbe, OlderAndLaterVersionsAreRead)
+{
+    struct Row
+    {
+        const char* name;
+        Bytes datagram;
+        std::uint16_t delay;
+        std::uint8_t version;
+        std::uint8_t answerVersion;
+    };
+    const Row rows[] = {
+        {"version 1, no delay field", {'Q', 'S', 'R', 'C', 1, 1, 0, 0, 7, 0, 0, 0}, 0, 1, 1},
+        {"version 2", {'Q', 'S', 'R', 'C', 2, 1, 0, 0, 7, 0, 0, 0, 0xE8, 0x03}, 1000, 2, 2},
+        {"version 3 with a field of its own",
+         {'Q', 'S', 'R', 'C', 3, 1, 0, 0, 7, 0, 0, 0, 0xE8, 0x03, 0xAA, 0xBB, 0xCC},
+         1000,
+         3,
+         2},
+    };
+    for (const auto& row : rows) {
+        Probe decoded;
+        ASSERT_EQ(decodeProbe(row.datagram, decoded), Status::Ok) << row.name;
+        EXPECT_EQ(decoded.nonce, 7u) << row.name;
+        EXPECT_EQ(decoded.answerDelayMs, row.delay) << row.name;
+        EXPECT_EQ(decoded.version, row.version) << row.name;
+        EXPECT_EQ(answerVersionFor(decoded), row.answerVersion) << row.name;
+    }
+}
+
+TEST(WireProbe, DamagedProbesAreRefusedForTheirReason)
+{
+    struct Row
+    {
+        const char* name;
+        Bytes datagram;
+        Status expected;
+    };
+    const Row rows[] = {
+        {"version 0", {'Q', 'S', 'R', 'C', 0, 1, 0, 0, 7, 0, 0, 0}, Status::BadVersion},
+        {"version 1 with a delay field",
+         {'Q', 'S', 'R', 'C', 1, 1, 0, 0, 7, 0, 0, 0, 0xE8, 0x03},
+         Status::TrailingBytes},
+        {"version 2 without its delay field",
+         {'Q', 'S', 'R', 'C', 2, 1, 0, 0, 7, 0, 0, 0},
+         Status::Truncated},
+        {"version 2 with a trailing byte",
+         {'Q', 'S', 'R', 'C', 2, 1, 0, 0, 7, 0, 0, 0, 0xE8, 0x03, 0},
+         Status::TrailingBytes},
+        {"version 3 without the delay field",
+         {'Q', 'S', 'R', 'C', 3, 1, 0, 0, 7, 0, 0, 0, 0xE8},
+         Status::Truncated},
+    };
+    for (const auto& row : rows) {
+        Probe decoded;
+        EXPECT_EQ(decodeProbe(row.datagram, decoded), row.expected) << row.name;
     }
 }
 
 TEST(WireProbe, EveryTruncatedLengthIsRefused)
 {
-    const Bytes full = encodeProbe({7});
+    const Bytes full = encodeProbe(probe(7, 100));
     ASSERT_EQ(full.size(), kProbeSize);
     for (std::size_t length = 0; length < full.size(); ++length) {
-        Probe probe;
-        EXPECT_EQ(decodeProbe({full.data(), length}, probe), Status::Truncated) << length;
+        Probe decoded;
+        EXPECT_EQ(decodeProbe({full.data(), length}, decoded), Status::Truncated) << length;
     }
 }
 
-TEST(WireAnswer, HasTheDocumentedLayout)
+TEST(WireAnswer, HasTheDocumentedLayoutInBothVersions)
 {
-    const Bytes expected = {'Q',  'S',  'R',  'C',  1,    2,    0,    0,    0xD4, 0xC3, 0xB2, 0xA1,
-                            0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0x03, 0x00, 'a',  'b',  'c'};
-    EXPECT_EQ(validAnswer("abc"), expected);
+    for (const std::uint8_t version : {kFirstVersion, kVersion}) {
+        const Bytes expected = {'Q',  'S',  'R',  'C',  version, 2,    0,    0,
+                                0xD4, 0xC3, 0xB2, 0xA1, 0x00,    0x1A, 0x2B, 0x3C,
+                                0x4D, 0x5E, 0x03, 0x00, 'a',     'b',  'c'};
+        EXPECT_EQ(validAnswer("abc", version), expected) << int(version);
+    }
+}
+
+// A camera that ignores the answer delay answers in version 1: the library reads it.
+TEST(WireAnswer, AnswersOfEveryVersionAreRead)
+{
+    struct Row
+    {
+        std::uint8_t version;
+        std::size_t appended;
+    };
+    for (const Row row : {Row{1, 0}, Row{2, 0}, Row{3, 4}}) {
+        Bytes datagram = validAnswer("<a/>");
+        datagram[4] = row.version;
+        datagram.insert(datagram.end(), row.appended, 0xEE);
+        Answer answer;
+        ASSERT_EQ(decodeAnswer(datagram, answer), Status::Ok) << int(row.version);
+        EXPECT_EQ(answer.version, row.version);
+        EXPECT_EQ(answer.mac, kMac);
+        EXPECT_EQ(answer.xml, "<a/>");
+    }
 }
 
 TEST(WireAnswer, RoundTripsFromOneByteToTheLargestDocument)
@@ -85,7 +179,10 @@ struct Damage
 
 const Damage kDamages[] = {
     {"bad magic", [](Bytes& d) { d[0] = 'X'; }, Status::BadMagic},
-    {"next version", [](Bytes& d) { d[4] = 2; }, Status::BadVersion},
+    {"version 0", [](Bytes& d) { d[4] = 0; }, Status::BadVersion},
+    {"version 1", [](Bytes& d) { d[4] = 1; }, Status::Ok},
+    {"later version with a field of its own", [](Bytes& d) { d[4] = 9, d.push_back(0); },
+     Status::Ok},
     {"probe kind", [](Bytes& d) { d[5] = kKindProbe; }, Status::WrongKind},
     {"unknown kind", [](Bytes& d) { d[5] = 9; }, Status::WrongKind},
     {"reserved bits set", [](Bytes& d) { d[6] = 0xFF; }, Status::Ok},
@@ -103,6 +200,7 @@ const Damage kDamages[] = {
     {"oversized datagram", [](Bytes& d) { d.resize(kMaxDatagram + 1, 'x'); }, Status::TooLarge},
 };
 
+// Both decoders: the copying one and the one that leaves the document where it lies.
 TEST(WireAnswer, DamagedAnswersAreRefusedForTheirReason)
 {
     for (const auto& damage : kDamages) {
@@ -110,13 +208,21 @@ TEST(WireAnswer, DamagedAnswersAreRefusedForTheirReason)
         damage.apply(datagram);
         Answer answer;
         EXPECT_EQ(decodeAnswer(datagram, answer), damage.expected) << damage.name;
+        AnswerView view;
+        EXPECT_EQ(decodeAnswerView(datagram, view), damage.expected) << damage.name;
+        if (damage.expected == Status::Ok) {
+            EXPECT_EQ(view.xml, "<abc/>") << damage.name;
+            EXPECT_EQ(view.xml.data(),
+                      reinterpret_cast<const char*>(datagram.data()) + kAnswerFixedSize)
+                << damage.name;
+        }
     }
 }
 
 TEST(WireAnswer, ProbeIsNotAnAnswerAndAnswerIsNotAProbe)
 {
     Answer answer;
-    EXPECT_EQ(decodeAnswer(encodeProbe({1}), answer), Status::WrongKind);
+    EXPECT_EQ(decodeAnswer(encodeProbe(probe(1)), answer), Status::WrongKind);
     Probe probe;
     EXPECT_EQ(decodeProbe(validAnswer(), probe), Status::WrongKind);
 }
@@ -135,6 +241,8 @@ TEST(WireAnswer, EncoderRefusesWhatTheDecoderWouldDrop)
         {"empty XML", {1, kMac, ""}, Status::EmptyXml},
         {"XML one byte too long", {1, kMac, std::string(kMaxXml + 1, 'x')}, Status::TooLarge},
         {"NUL in XML", {1, kMac, std::string("<a>\0</a>", 8)}, Status::XmlWithNul},
+        {"version 0", {1, kMac, "<a/>", 0}, Status::BadVersion},
+        {"a version not written here", {1, kMac, "<a/>", kVersion + 1}, Status::BadVersion},
     };
     for (const auto& row : rows) {
         Bytes datagram = {1, 2, 3};

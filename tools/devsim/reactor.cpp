@@ -1,11 +1,19 @@
 #include "tools/devsim/reactor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 #include <utility>
 #include <vector>
 
 namespace galvorn::devsim {
+
+namespace {
+
+// Longest single wait, so that a far timer never overflows poll's timeout.
+constexpr std::chrono::milliseconds kLongestWait{60'000};
+
+} // namespace
 
 void Reactor::watch(int fd, short events, Handler handler)
 {
@@ -23,6 +31,37 @@ void Reactor::unwatch(int fd)
     entries_.erase(fd);
 }
 
+Reactor::TimerId Reactor::runAt(Clock::time_point at, Task task)
+{
+    const TimerId timer{at, ++nextSerial_};
+    timers_.emplace(timer, std::move(task));
+    return timer;
+}
+
+void Reactor::cancel(const TimerId& timer)
+{
+    timers_.erase(timer);
+}
+
+int Reactor::pollTimeout() const
+{
+    if (timers_.empty())
+        return -1;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(timers_.begin()->first.first - Clock::now());
+    return static_cast<int>(std::clamp(left, std::chrono::milliseconds{0}, kLongestWait).count());
+}
+
+// A task may set or cancel timers; each turn takes the earliest timer afresh.
+void Reactor::runDueTimers()
+{
+    const auto now = Clock::now();
+    while (running_ && !timers_.empty() && timers_.begin()->first.first <= now) {
+        auto node = timers_.extract(timers_.begin());
+        node.mapped()();
+    }
+}
+
 void Reactor::run()
 {
     running_ = true;
@@ -35,11 +74,12 @@ void Reactor::run()
             fds.push_back({fd, entry.events, 0});
             serials.push_back(entry.serial);
         }
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
+        if (::poll(fds.data(), fds.size(), pollTimeout()) < 0) {
             if (errno == EINTR)
                 continue;
             return;
         }
+        runDueTimers();
         for (std::size_t i = 0; i < fds.size() && running_; ++i) {
             if (fds[i].revents == 0)
                 continue;

@@ -1,29 +1,44 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <utility>
 
 namespace galvorn::devsim {
 
 // A single-threaded poll(2) loop. Every face of every camera registers its descriptors
-// here, so the whole simulator runs on one thread without locks. The reactor does not own
-// the descriptors.
+// and its timers here, so the whole simulator runs on one thread without locks. The
+// reactor does not own the descriptors.
 class Reactor
 {
 public:
     using Handler = std::function<void(short revents)>;
+    using Clock = std::chrono::steady_clock;
+    using Task = std::function<void()>;
+    // Names a timer until it has run or was cancelled.
+    using TimerId = std::pair<Clock::time_point, std::uint64_t>;
 
     // Calls `handler` whenever `fd` shows one of `events` (or an error or hang-up).
     void watch(int fd, short events, Handler handler);
     void change(int fd, short events);
     void unwatch(int fd);
 
+    // Runs `task` once, on the reactor's thread, once `at` has passed. Timers due at the
+    // same time run in the order they were set.
+    TimerId runAt(Clock::time_point at, Task task);
+    // Forgets a timer that has not run yet; does nothing for one that has.
+    void cancel(const TimerId& timer);
+
     // Runs until stop() is called from a handler.
     void run();
     void stop() { running_ = false; }
 
 private:
+    int pollTimeout() const;
+    void runDueTimers();
+
     struct Entry
     {
         short events = 0;
@@ -32,6 +47,7 @@ private:
     };
 
     std::map<int, Entry> entries_;
+    std::map<TimerId, Task> timers_;
     std::uint64_t nextSerial_ = 0;
     bool running_ = false;
 };

@@ -4,6 +4,7 @@
 #include "searchlib/wire.h"
 #include "tools/devsim/camera.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -16,8 +17,14 @@ namespace galvorn::devsim {
 
 namespace wire = searchlib::wire;
 
+SearchFace::SearchFace(const Camera& camera, Reactor& reactor)
+    : camera_(camera), reactor_(reactor), random_(std::random_device{}())
+{}
+
 SearchFace::~SearchFace()
 {
+    for (const auto& [serial, timer] : pending_)
+        reactor_.cancel(timer);
     if (fd_ < 0)
         return;
     reactor_.unwatch(fd_);
@@ -71,27 +78,50 @@ void SearchFace::onReadable()
             return;
         const auto size = std::min(static_cast<std::size_t>(length), buffer.size());
         wire::Probe probe;
-        if (wire::decodeProbe({buffer.data(), size}, probe) != wire::Status::Ok)
+        if (wire::decodeProbe({buffer.data(), size}, probe) != wire::Status::Ok ||
+            from.sin_family != AF_INET)
             continue;
-        if (camera_.silenced())
-            continue;
-        std::vector<std::uint8_t> datagram;
-        const wire::Answer reply{probe.nonce, camera_.profile().mac, camera_.answerXml()};
-        if (wire::encodeAnswer(reply, datagram) != wire::Status::Ok)
-            continue;
-        answer(datagram, &from, fromLength);
+        if (probe.answerDelayMs == 0)
+            answer(probe, from);
+        else
+            answerLater(probe, from);
     }
 }
 
+void SearchFace::answerLater(const wire::Probe& probe, const sockaddr_in& to)
+{
+    const int longest = std::min(probe.answerDelayMs, wire::kMaxAnswerDelayMs);
+    const std::chrono::milliseconds delay{std::uniform_int_distribution<int>(0, longest)(random_)};
+    const std::uint64_t serial = ++answersScheduled_;
+    pending_[serial] = reactor_.runAt(Reactor::Clock::now() + delay, [this, probe, to, serial] {
+        pending_.erase(serial);
+        answer(probe, to);
+    });
+}
+
+// Answers with the camera's state as of now; a camera silenced meanwhile stays silent.
+void SearchFace::answer(const wire::Probe& probe, const sockaddr_in& to)
+{
+    if (camera_.silenced())
+        return;
+    wire::Answer reply;
+    reply.nonce = probe.nonce;
+    reply.mac = camera_.profile().mac;
+    reply.xml = camera_.answerXml();
+    reply.version = wire::answerVersionFor(probe);
+    std::vector<std::uint8_t> datagram;
+    if (wire::encodeAnswer(reply, datagram) == wire::Status::Ok)
+        send(datagram, to);
+}
+
 // Sends from the camera's bind address: the socket itself is bound to the group.
-void SearchFace::answer(const std::vector<std::uint8_t>& datagram, const void* to,
-                        unsigned toLength)
+void SearchFace::send(const std::vector<std::uint8_t>& datagram, const sockaddr_in& to)
 {
     iovec part{const_cast<std::uint8_t*>(datagram.data()), datagram.size()};
     alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
     msghdr message{};
-    message.msg_name = const_cast<void*>(to);
-    message.msg_namelen = toLength;
+    message.msg_name = const_cast<sockaddr_in*>(&to);
+    message.msg_namelen = sizeof to;
     message.msg_iov = &part;
     message.msg_iovlen = 1;
     message.msg_control = control;
