@@ -43,6 +43,50 @@ QString releaseVersion(const QString& version)
     return version.left(mark) + QLatin1Char('1');
 }
 
+QString modelOrSpace(const QString& model)
+{
+    return model.isEmpty() ? QStringLiteral(" ") : model;
+}
+
+QString asIs(const QString& text)
+{
+    return text;
+}
+
+// Fills the window's record field by field. With the device's previous record, a text
+// field whose bytes are unchanged takes the text made from them then.
+void fill(const SEARCH_INFO& record, const OnlineDeviceInfoMaker::Previous* previous,
+          OnlineDeviceInfo& info)
+{
+    const auto take = [&](const auto field, QString OnlineDeviceInfo::*target,
+                          QString (*convert)(const QString&)) {
+        if (previous && SearchText(previous->record.*field) == SearchText(record.*field))
+            info.*target = previous->info.*target;
+        else
+            info.*target = convert(text(record.*field));
+    };
+    take(&SEARCH_INFO::devName, &OnlineDeviceInfo::devName, asIs);
+    take(&SEARCH_INFO::ipAddr, &OnlineDeviceInfo::ipAddr, asIs);
+    take(&SEARCH_INFO::maskAddr, &OnlineDeviceInfo::maskAddr, asIs);
+    take(&SEARCH_INFO::ipAddr2, &OnlineDeviceInfo::ipAddr2, asIs);
+    take(&SEARCH_INFO::maskAddr2, &OnlineDeviceInfo::maskAddr2, asIs);
+    take(&SEARCH_INFO::route, &OnlineDeviceInfo::route, asIs);
+    take(&SEARCH_INFO::dns1, &OnlineDeviceInfo::dns1, asIs);
+    take(&SEARCH_INFO::dns2, &OnlineDeviceInfo::dns2, asIs);
+    take(&SEARCH_INFO::mac, &OnlineDeviceInfo::mac, asIs);
+    take(&SEARCH_INFO::productSeries, &OnlineDeviceInfo::productSeries, asIs);
+    take(&SEARCH_INFO::softwareVer, &OnlineDeviceInfo::softwareVer, releaseVersion);
+    take(&SEARCH_INFO::softwareBuildDate, &OnlineDeviceInfo::softwareBuildDate, asIs);
+    take(&SEARCH_INFO::hardwareVer, &OnlineDeviceInfo::hardwareVer, asIs);
+    take(&SEARCH_INFO::kernelVer, &OnlineDeviceInfo::kernelVer, asIs);
+    take(&SEARCH_INFO::productModel, &OnlineDeviceInfo::productModel, modelOrSpace);
+    take(&SEARCH_INFO::runningTime, &OnlineDeviceInfo::runningTime, asIs);
+    take(&SEARCH_INFO::bootTime, &OnlineDeviceInfo::bootTime, asIs);
+    info.dataPort = record.dataPort;
+    info.httpPort = record.httpPort;
+    info.dhcpSwitch = record.dhcpSwitch;
+}
+
 } // namespace
 
 std::unique_ptr<OnlineDeviceInfo> MakeOnlineDeviceInfo(const SEARCH_INFO& record)
@@ -50,28 +94,28 @@ std::unique_ptr<OnlineDeviceInfo> MakeOnlineDeviceInfo(const SEARCH_INFO& record
     if (!isOwnSeries(SearchText(record.productSeries)))
         return nullptr;
     auto info = std::make_unique<OnlineDeviceInfo>();
-    info->devName = text(record.devName);
-    info->ipAddr = text(record.ipAddr);
-    info->maskAddr = text(record.maskAddr);
-    info->ipAddr2 = text(record.ipAddr2);
-    info->maskAddr2 = text(record.maskAddr2);
-    info->route = text(record.route);
-    info->dns1 = text(record.dns1);
-    info->dns2 = text(record.dns2);
-    info->mac = text(record.mac);
-    info->productSeries = text(record.productSeries);
-    info->softwareVer = releaseVersion(text(record.softwareVer));
-    info->softwareBuildDate = text(record.softwareBuildDate);
-    info->hardwareVer = text(record.hardwareVer);
-    info->kernelVer = text(record.kernelVer);
-    info->productModel = text(record.productModel);
-    if (info->productModel.isEmpty())
-        info->productModel = QStringLiteral(" ");
-    info->runningTime = text(record.runningTime);
-    info->bootTime = text(record.bootTime);
-    info->dataPort = record.dataPort;
-    info->httpPort = record.httpPort;
-    info->dhcpSwitch = record.dhcpSwitch;
+    fill(record, nullptr, *info);
+    return info;
+}
+
+std::unique_ptr<OnlineDeviceInfo> OnlineDeviceInfoMaker::Make(const SEARCH_INFO& record)
+{
+    if (!isOwnSeries(SearchText(record.productSeries)))
+        return nullptr;
+    const std::string_view mac = SearchText(record.mac);
+    const auto known = previous_.find(mac);
+    auto info = std::make_unique<OnlineDeviceInfo>();
+    fill(record, known != previous_.end() ? &known->second : nullptr, *info);
+    if (record.status == SEARCH_STATUS_GONE) {
+        if (known != previous_.end())
+            previous_.erase(known);
+    } else if (known != previous_.end()) {
+        known->second = {record, *info};
+    } else {
+        if (previous_.size() >= kMaxRemembered)
+            previous_.clear();
+        previous_.emplace(std::string(mac), Previous{record, *info});
+    }
     return info;
 }
 

@@ -26,11 +26,6 @@ std::string upperAscii(const char* text)
     return result;
 }
 
-bool hasMac(const SEARCH_INFO& entry, std::string_view mac)
-{
-    return SearchText(entry.mac) == mac;
-}
-
 std::string webPageUrl(const std::string& address, int httpPort)
 {
     if (httpPort == kDefaultHttpPort)
@@ -106,10 +101,8 @@ bool CQuarloManage::OpenDeviceWebPage(const std::string& mac)
     std::optional<SEARCH_INFO> device;
     {
         const std::lock_guard lock(listMutex_);
-        const auto it = std::find_if(devices_.begin(), devices_.end(),
-                                     [&](const SEARCH_INFO& entry) { return hasMac(entry, mac); });
-        if (it != devices_.end())
-            device = *it;
+        if (const auto known = index_.find(mac); known != index_.end())
+            device = known->second->info;
     }
     if (!device)
         return true;
@@ -131,7 +124,11 @@ void CQuarloManage::OnSearchCallback(const char* mac, int type, const char* xml,
 std::vector<SEARCH_INFO> CQuarloManage::Devices() const
 {
     const std::lock_guard lock(listMutex_);
-    return devices_;
+    std::vector<SEARCH_INFO> devices;
+    devices.reserve(devices_.size());
+    for (const Device& device : devices_)
+        devices.push_back(device.info);
+    return devices;
 }
 
 void CQuarloManage::HandleAnswer(const char* macText, int type, const char* xml)
@@ -141,34 +138,37 @@ void CQuarloManage::HandleAnswer(const char* macText, int type, const char* xml)
     // finds its own entry.
     CopySearchText(record.mac, upperAscii(macText));
     const std::string_view mac = SearchText(record.mac);
-    const auto parse = [&](std::int32_t status) {
-        record.status = status;
-        return xml && ParseSearchResult(xml, record);
-    };
     {
         const std::lock_guard lock(listMutex_);
-        const auto known =
-            std::find_if(devices_.begin(), devices_.end(),
-                         [&](const SEARCH_INFO& entry) { return hasMac(entry, mac); });
+        const auto known = index_.find(mac);
+        const Device* previous = known != index_.end() ? &*known->second : nullptr;
+        const auto read = [&](std::int32_t status) {
+            record.status = status;
+            return xml && ReadAnswer(previous, xml, record);
+        };
         switch (type) {
         case QUARLO_SEARCH_DEVICE_NEW:
-            if (known != devices_.end() || !parse(SEARCH_STATUS_NEW))
+            if (previous || !read(SEARCH_STATUS_NEW))
                 return;
-            devices_.push_back(record);
+            AppendDevice(record, xml);
             break;
         case QUARLO_SEARCH_DEVICE_CHANGED:
-            if (!parse(SEARCH_STATUS_CHANGED))
+            if (!read(SEARCH_STATUS_CHANGED))
                 return;
-            if (known != devices_.end()) {
-                devices_.erase(known);
-                devices_.push_back(record);
+            // A changed device moves to the end of the list; its entry is reused.
+            if (previous) {
+                devices_.splice(devices_.end(), devices_, known->second);
+                known->second->info = record;
+                known->second->xml.assign(xml);
             }
             break;
         case QUARLO_SEARCH_DEVICE_GONE:
-            if (!parse(SEARCH_STATUS_GONE))
+            if (!read(SEARCH_STATUS_GONE))
                 return;
-            if (known != devices_.end())
-                devices_.erase(known);
+            if (previous) {
+                devices_.erase(known->second);
+                index_.erase(known);
+            }
             break;
         default:
             return;
@@ -177,8 +177,32 @@ void CQuarloManage::HandleAnswer(const char* macText, int type, const char* xml)
     Notify(record);
 }
 
+// Fills the record (status and MAC written) from the answer. An answer that differs from
+// the device's previous one only in its running time, as answers do from round to round,
+// updates a copy of the previous record instead of being parsed.
+bool CQuarloManage::ReadAnswer(const Device* previous, std::string_view xml, SEARCH_INFO& record)
+{
+    if (previous) {
+        SEARCH_INFO updated = previous->info;
+        updated.status = record.status;
+        if (UpdateRunningTime(previous->xml, xml, updated)) {
+            record = updated;
+            return true;
+        }
+    }
+    return ParseSearchResult(xml, record);
+}
+
+// Under listMutex_.
+void CQuarloManage::AppendDevice(const SEARCH_INFO& record, std::string_view xml)
+{
+    const auto entry = devices_.insert(devices_.end(), Device{record, std::string(xml)});
+    index_.emplace(std::string(SearchText(entry->info.mac)), entry);
+}
+
 void CQuarloManage::ClearDevices()
 {
     const std::lock_guard lock(listMutex_);
+    index_.clear();
     devices_.clear();
 }

@@ -4,8 +4,12 @@
 #include "discovery/searchinfo.h"
 
 #include <atomic>
+#include <functional>
+#include <list>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The program's door to device discovery. It drives the search library, turns each
@@ -55,7 +59,17 @@ public:
     std::vector<SEARCH_INFO> Devices() const;
 
 private:
+    // A device of the list, with the answer its record was read from.
+    struct Device
+    {
+        SEARCH_INFO info;
+        std::string xml;
+    };
+    using DeviceList = std::list<Device>;
+
     void HandleAnswer(const char* mac, int type, const char* xml);
+    static bool ReadAnswer(const Device* previous, std::string_view xml, SEARCH_INFO& record);
+    void AppendDevice(const SEARCH_INFO& record, std::string_view xml);
     void ClearDevices();
 
     // Serialises the operations that start and stop the library. Never taken by the
@@ -63,6 +77,10 @@ private:
     std::mutex controlMutex_;
     bool initialised_ = false;
     mutable std::mutex listMutex_;
-    std::vector<SEARCH_INFO> devices_; // guarded by listMutex_
+    // The device list, oldest first, and each entry by its MAC text, so that an answer
+    // finds its device in constant time however many there are. Both guarded by
+    // listMutex_ and changed together.
+    DeviceList devices_;
+    std::unordered_map<std::string, DeviceList::iterator, SearchTextHash, std::equal_to<>> index_;
     std::atomic<int> period_{0};
 };

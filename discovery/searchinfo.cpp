@@ -2,6 +2,7 @@
 
 #include "support/xmldocument.h"
 
+#include <algorithm>
 #include <climits>
 #include <optional>
 #include <string>
@@ -13,6 +14,8 @@ using galvorn::XmlDocument;
 constexpr std::string_view kRootElement = "multicastSearchResult";
 // Answers whose product series lacks this text come from other makers' devices.
 constexpr std::string_view kSeriesMark = "VRN";
+constexpr std::string_view kRunningTimeOpen = "<runningTime>";
+constexpr std::string_view kRunningTimeClose = "</runningTime>";
 
 // The text of the named child of the main element, searched from the first child.
 std::optional<std::string> childText(XmlDocument& doc, std::string_view name)
@@ -148,6 +151,37 @@ void readProductInfo(XmlDocument& doc, SEARCH_INFO& info)
     CopySearchText(info.softwareVer, version);
 }
 
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool allDigits(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), isDigit);
+}
+
+// The place of the document's one runningTime element, npos when there is none or more
+// than one, or when markup other than elements could hide a tag from the parser: a
+// comment, a CDATA section or a document type ("<!"), or a processing instruction other
+// than the XML declaration at the start ("<?"). One pass over the markup.
+std::size_t onlyRunningTime(std::string_view xml)
+{
+    const std::string_view name = kRunningTimeOpen.substr(0, kRunningTimeOpen.size() - 1);
+    std::size_t element = std::string_view::npos;
+    for (std::size_t at = xml.find('<'); at != std::string_view::npos; at = xml.find('<', at + 1)) {
+        const std::string_view markup = xml.substr(at);
+        if (markup.starts_with("<!") || (markup.starts_with("<?") && at != 0))
+            return std::string_view::npos;
+        if (!markup.starts_with(name))
+            continue;
+        if (element != std::string_view::npos)
+            return std::string_view::npos;
+        element = at;
+    }
+    return element;
+}
+
 } // namespace
 
 bool ParseSearchResult(std::string_view xml, SEARCH_INFO& info)
@@ -161,5 +195,39 @@ bool ParseSearchResult(std::string_view xml, SEARCH_INFO& info)
     readTcpIp(doc, info);
     readPorts(doc, info);
     readProductInfo(doc, info);
+    return true;
+}
+
+bool UpdateRunningTime(std::string_view parsedXml, std::string_view xml, SEARCH_INFO& info)
+{
+    if (parsedXml == xml)
+        return true;
+    // The bytes where the two differ, then widened to the digits around them.
+    const std::size_t shorter = std::min(parsedXml.size(), xml.size());
+    const std::size_t prefix =
+        std::mismatch(parsedXml.begin(), parsedXml.begin() + shorter, xml.begin()).first -
+        parsedXml.begin();
+    std::size_t suffix = 0;
+    while (suffix < shorter - prefix &&
+           parsedXml[parsedXml.size() - 1 - suffix] == xml[xml.size() - 1 - suffix])
+        ++suffix;
+    std::size_t start = prefix;
+    while (start > 0 && isDigit(xml[start - 1]))
+        --start;
+    std::size_t tail = suffix;
+    while (tail > 0 && isDigit(xml[xml.size() - tail]))
+        --tail;
+    const std::string_view oldText = parsedXml.substr(start, parsedXml.size() - tail - start);
+    const std::string_view newText = xml.substr(start, xml.size() - tail - start);
+    // The whole text of the one runningTime element, digits before and after, the text
+    // the record holds before and one that fits it after.
+    const std::size_t element = onlyRunningTime(xml);
+    if (oldText.empty() || newText.empty() || !allDigits(oldText) || !allDigits(newText) ||
+        element == std::string_view::npos || element + kRunningTimeOpen.size() != start ||
+        !xml.substr(0, start).ends_with(kRunningTimeOpen) ||
+        !xml.substr(start + newText.size()).starts_with(kRunningTimeClose) ||
+        SearchText(info.runningTime) != oldText || newText.size() >= sizeof info.runningTime)
+        return false;
+    CopySearchText(info.runningTime, newText);
     return true;
 }

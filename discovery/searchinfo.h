@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
 #include "support/textcodec.h"
@@ -63,9 +64,28 @@ std::string_view SearchText(const char (&field)[N])
     return {field, ::strnlen(field, N)};
 }
 
+// Hashes MAC texts, so that a map from std::string keys (with std::equal_to<>) is looked up
+// with the text of a record's field, without a copy.
+struct SearchTextHash
+{
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const
+    {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
 // Fills a record from a multicastSearchResult answer. The caller has value-initialised
 // the record and written status and mac; fields whose elements are absent keep their
 // values. False when the answer is to be dropped: not a well-formed document with the
 // root multicastSearchResult, or a product series that does not contain "VRN". No state
 // is kept between calls.
 bool ParseSearchResult(std::string_view xml, SEARCH_INFO& info);
+
+// Brings a record that ParseSearchResult filled from `parsedXml` up to date with `xml`
+// without parsing it, when the two differ only in the digits of the one runningTime
+// element that the record's running time came from: the way a camera's answers differ
+// from one search round to the next. True when it did; the record is then what
+// ParseSearchResult would make of `xml`. False (the record untouched) for any other
+// difference: the answer is then to be parsed.
+bool UpdateRunningTime(std::string_view parsedXml, std::string_view xml, SEARCH_INFO& info);

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
+
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -76,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
                     VersionCase{"1beta200beta300", "1beta200beta300"}, VersionCase{"beta200", "1"},
                     VersionCase{"5.1.0", "5.1.0"}, VersionCase{"", ""}));
 
-TEST(MakeOnlineDeviceInfoTest, CopiesEveryField)
+SEARCH_INFO fullRecord()
 {
     SEARCH_INFO record{};
     record.status = SEARCH_STATUS_CHANGED;
@@ -102,8 +105,12 @@ TEST(MakeOnlineDeviceInfoTest, CopiesEveryField)
     record.httpPort = 8080;
     record.rtspPort = 554;
     record.dhcpSwitch = true;
+    return record;
+}
 
-    const auto info = MakeOnlineDeviceInfo(record);
+TEST(MakeOnlineDeviceInfoTest, CopiesEveryField)
+{
+    const auto info = MakeOnlineDeviceInfo(fullRecord());
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->devName, QString::fromUtf8("Kamera S\xC3\xBC"
                                                "d"));
@@ -145,6 +152,88 @@ TEST(MakeOnlineDeviceInfoTest, FullFieldWithoutNulStopsAtItsEnd)
     const auto info = MakeOnlineDeviceInfo(record);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->kernelVer, QString(16, QLatin1Char('k')));
+}
+
+// The record's texts in field order, and its numbers.
+QStringList fieldsOf(const OnlineDeviceInfo& info)
+{
+    return {info.devName,
+            info.ipAddr,
+            info.maskAddr,
+            info.ipAddr2,
+            info.maskAddr2,
+            info.route,
+            info.dns1,
+            info.dns2,
+            info.mac,
+            info.productSeries,
+            info.softwareVer,
+            info.softwareBuildDate,
+            info.hardwareVer,
+            info.kernelVer,
+            info.productModel,
+            info.runningTime,
+            info.bootTime,
+            QString::number(info.dataPort),
+            QString::number(info.httpPort),
+            info.dhcpSwitch ? QStringLiteral("dhcp") : QStringLiteral("static")};
+}
+
+// A device's records as one answer after another changes them.
+std::vector<SEARCH_INFO> deviceHistory()
+{
+    std::vector<SEARCH_INFO> history;
+    SEARCH_INFO record = fullRecord();
+    record.status = SEARCH_STATUS_NEW;
+    history.push_back(record);
+    record.status = SEARCH_STATUS_CHANGED;
+    CopySearchText(record.runningTime, "90063");
+    history.push_back(record);
+    CopySearchText(record.devName, "Hall");
+    CopySearchText(record.softwareVer, "5.1.0beta130");
+    record.httpPort = 80;
+    history.push_back(record);
+    CopySearchText(record.productModel, "");
+    record.dhcpSwitch = false;
+    history.push_back(record);
+    record.status = SEARCH_STATUS_GONE;
+    history.push_back(record);
+    record.status = SEARCH_STATUS_NEW;
+    CopySearchText(record.productModel, "M5");
+    history.push_back(record);
+    return history;
+}
+
+TEST(OnlineDeviceInfoMakerTest, MakesWhatMakeOnlineDeviceInfoMakes)
+{
+    OnlineDeviceInfoMaker maker;
+    for (const SEARCH_INFO& record : deviceHistory()) {
+        const auto made = maker.Make(record);
+        const auto expected = MakeOnlineDeviceInfo(record);
+        ASSERT_NE(made, nullptr);
+        ASSERT_NE(expected, nullptr);
+        EXPECT_EQ(fieldsOf(*made), fieldsOf(*expected)) << record.status;
+    }
+    EXPECT_EQ(maker.Make(recordOf("VRN_NVR")), nullptr);
+}
+
+TEST(OnlineDeviceInfoMakerTest, SharesTheTextsOfUnchangedFieldsUntilTheDeviceIsGone)
+{
+    const std::vector<SEARCH_INFO> history = deviceHistory();
+    OnlineDeviceInfoMaker maker;
+    const auto first = maker.Make(history[0]);
+    const auto second = maker.Make(history[1]);
+    const QStringList before = fieldsOf(*first);
+    const QStringList after = fieldsOf(*second);
+    constexpr int kRunningTime = 15;
+    constexpr int kTexts = 17;
+    // A shared text is one whose characters lie in the same place.
+    for (int i = 0; i < kTexts; ++i)
+        EXPECT_EQ(before[i].constData() == after[i].constData(), i != kRunningTime) << i;
+
+    const auto gone = maker.Make(history[4]);
+    const auto again = maker.Make(history[5]);
+    EXPECT_NE(gone->ipAddr.constData(), again->ipAddr.constData());
 }
 
 struct RunTimeCase

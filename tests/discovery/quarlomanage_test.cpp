@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -209,6 +211,104 @@ TEST(SearchCallbackEdgeTest, OverlongMacIsCutAndStillMatches)
     const std::string key(63, 'A');
     EXPECT_EQ(recorder.seen(), (std::vector<Seen>{{0, key, "Gate"}, {1, key, "Door"}}));
     EXPECT_TRUE(manage.Devices().empty());
+}
+
+// Records every notified record whole.
+class RecordKeeper : public CObserver<SEARCH_INFO>
+{
+public:
+    void Update(SEARCH_INFO record, CObservable<SEARCH_INFO>*) override
+    {
+        const std::lock_guard lock(mutex_);
+        records_.push_back(record);
+    }
+    std::vector<SEARCH_INFO> records() const
+    {
+        const std::lock_guard lock(mutex_);
+        return records_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<SEARCH_INFO> records_;
+};
+
+std::string answerAt(const std::string& runningTime, const std::string& devName = "Gate")
+{
+    std::string xml = answer(devName);
+    const std::string product = "<productInfo>";
+    return xml.insert(xml.find(product) + product.size(),
+                      "<runningTime>" + runningTime + "</runningTime>");
+}
+
+// Answers one round apart differ in the running time only; the manager reads them
+// without parsing, and its records are what parsing gives, field by field.
+TEST(SearchCallbackEdgeTest, RunningTimeUpdatesGiveWhatParsingGives)
+{
+    const Answer answers[] = {
+        {1, kMacA, answerAt("100")},          {3, kMacA, answerAt("102")},
+        {3, kMacA, answerAt("1000")},         {3, kMacA, answerAt("1002", "Door")},
+        {3, kMacA, answerAt("1004", "Door")}, {2, kMacA, answerAt("1004", "Door")},
+    };
+    CQuarloManage manage;
+    RecordKeeper keeper;
+    manage.Attach(&keeper);
+    for (const Answer& a : answers)
+        CQuarloManage::OnSearchCallback(a.mac.c_str(), a.type, a.xml.c_str(), &manage);
+    manage.Detach(&keeper);
+
+    const std::vector<SEARCH_INFO> records = keeper.records();
+    ASSERT_EQ(records.size(), std::size(answers));
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        SEARCH_INFO expected{};
+        CopySearchText(expected.mac, kMacA);
+        ASSERT_TRUE(ParseSearchResult(answers[i].xml, expected));
+        expected.status = records[i].status;
+        EXPECT_EQ(SearchText(records[i].runningTime), SearchText(expected.runningTime)) << i;
+        EXPECT_EQ(SearchText(records[i].devName), SearchText(expected.devName)) << i;
+        EXPECT_EQ(SearchText(records[i].ipAddr2), SearchText(expected.ipAddr2)) << i;
+        EXPECT_EQ(records[i].dataPort, expected.dataPort) << i;
+    }
+    EXPECT_EQ(SearchText(records[2].runningTime), "1000");
+    EXPECT_EQ(SearchText(records[3].devName), "Door");
+}
+
+// Hundreds of devices answering in turns: the list keeps the order that the rules give
+// (new ones appended, a changed one moved to the end, a gone one removed), checked
+// against a plain list kept beside it.
+TEST(SearchCallbackEdgeTest, ManyDevicesKeepTheListOrder)
+{
+    constexpr int kDevices = 300;
+    CQuarloManage manage;
+    std::vector<std::string> expected;
+    const auto mac = [](int n) {
+        char text[18];
+        std::snprintf(text, sizeof text, "02:00:00:00:%02X:%02X", n >> 8, n & 0xFF);
+        return std::string(text);
+    };
+    const auto feed = [&](int type, int n, const std::string& xml) {
+        CQuarloManage::OnSearchCallback(mac(n).c_str(), type, xml.c_str(), &manage);
+        const auto at = std::find(expected.begin(), expected.end(), mac(n));
+        const bool known = at != expected.end();
+        if (known && type != 1)
+            expected.erase(at);
+        if ((!known && type == 1) || (known && type == 3))
+            expected.push_back(mac(n));
+    };
+    for (int n = 0; n < kDevices; ++n)
+        feed(1, n, answerAt("1"));
+    for (int n = 0; n < kDevices; n += 3)
+        feed(3, n, answerAt("2"));
+    for (int n = 0; n < kDevices; n += 7)
+        feed(2, n, answerAt("2"));
+    for (int n = 0; n < kDevices; n += 5)
+        feed(1, n, answerAt("3"));
+    feed(3, kDevices + 1, answerAt("3"));
+
+    std::vector<std::string> listedMacs;
+    for (const SEARCH_INFO& entry : manage.Devices())
+        listedMacs.emplace_back(SearchText(entry.mac));
+    EXPECT_EQ(listedMacs, expected);
 }
 
 // Without Init the library refuses to search, so only the manager's own list is at work.

@@ -285,4 +285,144 @@ TEST(SearchTextTest, StopsAtTheFieldEndWithoutNul)
     EXPECT_EQ(SearchText(field), "abcd");
 }
 
+// Every field the parser writes, so that two records can be compared without their
+// padding.
+std::string fieldsOf(const SEARCH_INFO& info)
+{
+    std::string text;
+    const auto add = [&](std::string_view field) { (text += field) += '|'; };
+    add(SearchText(info.devName));
+    add(SearchText(info.ipAddr));
+    add(SearchText(info.maskAddr));
+    add(SearchText(info.ipAddr2));
+    add(SearchText(info.maskAddr2));
+    add(SearchText(info.route));
+    add(SearchText(info.dns1));
+    add(SearchText(info.dns2));
+    add(SearchText(info.mac));
+    add(SearchText(info.productSeries));
+    add(SearchText(info.softwareVer));
+    add(SearchText(info.softwareBuildDate));
+    add(SearchText(info.hardwareVer));
+    add(SearchText(info.kernelVer));
+    add(SearchText(info.productModel));
+    add(SearchText(info.runningTime));
+    add(SearchText(info.bootTime));
+    for (const std::int32_t number : {info.status, info.dataPort, info.httpPort, info.rtspPort})
+        add(std::to_string(number));
+    add(info.dhcpSwitch ? "dhcp" : "static");
+    return text;
+}
+
+SEARCH_INFO parsed(const std::string& xml)
+{
+    SEARCH_INFO info{};
+    info.status = SEARCH_STATUS_CHANGED;
+    CopySearchText(info.mac, "AA:BB:CC:DD:EE:FF");
+    EXPECT_TRUE(ParseSearchResult(xml, info)) << xml;
+    return info;
+}
+
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+
+std::string answerWith(const std::string& runningTime, const std::string& extra = {},
+                       const std::string& beforeRoot = {})
+{
+    return kDeclaration + beforeRoot +
+           document("<productInfo><productSeries>VRN_IPC</productSeries>"
+                    "<devName>Gate 7</devName><softwareVer>5.1.0</softwareVer>"
+                    "<build>1208</build>" +
+                    runningTime + "<bootTime>2024-01-01 08:00:00</bootTime></productInfo>" +
+                    kTwoItems + "<port><dataPort>9008</dataPort><httpPort>80</httpPort></port>" +
+                    extra);
+}
+
+std::string runningTime(const std::string& text)
+{
+    return "<runningTime>" + text + "</runningTime>";
+}
+
+struct RunningTimeCase
+{
+    const char* name;
+    std::string before;
+    std::string after;
+    bool updated;
+};
+
+void PrintTo(const RunningTimeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class UpdateRunningTimeTest : public testing::TestWithParam<RunningTimeCase>
+{};
+
+// Whenever the update is made, the parser itself is the independent answer it must
+// agree with; otherwise the record is left as it was.
+TEST_P(UpdateRunningTimeTest, AgreesWithTheParserOrLeavesTheRecord)
+{
+    const RunningTimeCase& c = GetParam();
+    const SEARCH_INFO before = parsed(c.before);
+    SEARCH_INFO info = before;
+    ASSERT_EQ(UpdateRunningTime(c.before, c.after, info), c.updated);
+    if (c.updated)
+        EXPECT_EQ(fieldsOf(info), fieldsOf(parsed(c.after)));
+    else
+        EXPECT_EQ(fieldsOf(info), fieldsOf(before));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, UpdateRunningTimeTest,
+    testing::Values(
+        RunningTimeCase{"the same answer", answerWith(runningTime("90061")),
+                        answerWith(runningTime("90061")), true},
+        RunningTimeCase{"two seconds later", answerWith(runningTime("90061")),
+                        answerWith(runningTime("90063")), true},
+        RunningTimeCase{"a digit more", answerWith(runningTime("99")),
+                        answerWith(runningTime("101")), true},
+        RunningTimeCase{"a digit more, repeating the last", answerWith(runningTime("11")),
+                        answerWith(runningTime("111")), true},
+        RunningTimeCase{"a digit less", answerWith(runningTime("100")),
+                        answerWith(runningTime("99")), true},
+        RunningTimeCase{"63 digits fill the field", answerWith(runningTime("1")),
+                        answerWith(runningTime(std::string(63, '7'))), true},
+        RunningTimeCase{"64 digits are cut by the parser", answerWith(runningTime("1")),
+                        answerWith(runningTime(std::string(64, '7'))), false},
+        RunningTimeCase{"another field changed too", answerWith(runningTime("5")),
+                        answerWith(runningTime("6"), "<x>1</x>"), false},
+        RunningTimeCase{"a digit of another field", answerWith(runningTime("5")),
+                        answerWith(runningTime("5"))
+                            .replace(answerWith(runningTime("5")).find("9008"), 4, "9009"),
+                        false},
+        RunningTimeCase{"becomes empty", answerWith(runningTime("5")), answerWith(runningTime("")),
+                        false},
+        RunningTimeCase{"was empty", answerWith(runningTime("")), answerWith(runningTime("5")),
+                        false},
+        RunningTimeCase{"not only digits", answerWith(runningTime("5 s")),
+                        answerWith(runningTime("6 s")), false},
+        RunningTimeCase{"white space around", answerWith(runningTime(" 5")),
+                        answerWith(runningTime(" 6")), false},
+        RunningTimeCase{"a second runningTime the parser does not read",
+                        answerWith(runningTime("5"), runningTime("7")),
+                        answerWith(runningTime("5"), runningTime("8")), false},
+        RunningTimeCase{"outside productInfo", answerWith("", runningTime("7")),
+                        answerWith("", runningTime("8")), false},
+        RunningTimeCase{"in a comment", answerWith("", "<!--" + runningTime("7") + "-->"),
+                        answerWith("", "<!--" + runningTime("8") + "-->"), false},
+        RunningTimeCase{"in a CDATA section",
+                        answerWith("", "<x><![CDATA[" + runningTime("7") + "]]></x>"),
+                        answerWith("", "<x><![CDATA[" + runningTime("8") + "]]></x>"), false},
+        RunningTimeCase{"in a processing instruction",
+                        answerWith("", {}, "<?pi " + runningTime("7") + "?>"),
+                        answerWith("", {}, "<?pi " + runningTime("8") + "?>"), false},
+        RunningTimeCase{"in the XML declaration",
+                        "<?xml version=\"1.0\" " + runningTime("7") + "?>" +
+                            answerWith("").substr(kDeclaration.size()),
+                        "<?xml version=\"1.0\" " + runningTime("8") + "?>" +
+                            answerWith("").substr(kDeclaration.size()),
+                        false},
+        RunningTimeCase{"a number in the tag name", answerWith("<runningTime1>5</runningTime1>"),
+                        answerWith("<runningTime2>5</runningTime2>"), false}));
+
 } // namespace
