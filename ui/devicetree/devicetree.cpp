@@ -10,7 +10,9 @@
 
 #include <QAbstractButton>
 
+#include <array>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -34,29 +36,66 @@ QString runTimeText(const QString& runningTime)
                            uiText("IDCS_MINUTE"));
 }
 
-void setCentredText(QTreeWidgetItem* row, int column, const QString& text)
+// Records of one device share the texts of unchanged fields (OnlineDeviceInfoMaker), and
+// shared texts are equal without comparing their characters.
+bool sameText(const QString& a, const QString& b)
 {
-    row->setText(column, text);
-    row->setTextAlignment(column, kCentred);
+    return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
 }
 
-// Columns 1 to 14 of a device row; the status and explanation columns belong to runs.
-void setRowTexts(QTreeWidgetItem* row, const OnlineDeviceInfo& device)
+// The texts of columns 1 to 14 of a device row, in column order; the status and
+// explanation columns belong to runs. Each text is computed only when its fields differ
+// from those of `shown`, the record the row shows now (nullptr for a new row); an empty
+// optional means the cell keeps its text.
+struct RowTexts
 {
-    setCentredText(row, DeviceColumn::Name, device.devName);
-    setCentredText(row, DeviceColumn::Series, device.productSeries);
-    setCentredText(row, DeviceColumn::ProductModel, device.productModel);
-    setCentredText(row, DeviceColumn::IpAddress, device.ipAddr);
-    setCentredText(row, DeviceColumn::HttpPort, QString::number(device.httpPort));
-    setCentredText(row, DeviceColumn::DataPort, QString::number(device.dataPort));
-    setCentredText(row, DeviceColumn::SubnetMask, device.maskAddr);
-    setCentredText(row, DeviceColumn::Gateway, device.route);
-    setCentredText(row, DeviceColumn::SoftwareVersion, device.softwareVer);
-    setCentredText(row, DeviceColumn::SoftwareDate, device.softwareBuildDate);
-    setCentredText(row, DeviceColumn::Mac, device.mac);
-    setCentredText(row, DeviceColumn::KernelVersion, device.kernelVer);
-    setCentredText(row, DeviceColumn::BootTime, device.bootTime);
-    setCentredText(row, DeviceColumn::RunTime, runTimeText(device.runningTime));
+    static constexpr int kFirst = DeviceColumn::Name;
+    static constexpr int kLast = DeviceColumn::RunTime;
+    std::array<std::optional<QString>, kLast - kFirst + 1> texts;
+
+    std::optional<QString>& operator[](int column) { return texts[column - kFirst]; }
+};
+
+RowTexts rowTexts(const OnlineDeviceInfo& device, const OnlineDeviceInfo* shown)
+{
+    RowTexts row;
+    const auto text = [&](int column, const QString OnlineDeviceInfo::*field) {
+        if (!shown || !sameText(shown->*field, device.*field))
+            row[column] = device.*field;
+    };
+    const auto number = [&](int column, const int OnlineDeviceInfo::*field) {
+        if (!shown || shown->*field != device.*field)
+            row[column] = QString::number(device.*field);
+    };
+    text(DeviceColumn::Name, &OnlineDeviceInfo::devName);
+    text(DeviceColumn::Series, &OnlineDeviceInfo::productSeries);
+    text(DeviceColumn::ProductModel, &OnlineDeviceInfo::productModel);
+    text(DeviceColumn::IpAddress, &OnlineDeviceInfo::ipAddr);
+    number(DeviceColumn::HttpPort, &OnlineDeviceInfo::httpPort);
+    number(DeviceColumn::DataPort, &OnlineDeviceInfo::dataPort);
+    text(DeviceColumn::SubnetMask, &OnlineDeviceInfo::maskAddr);
+    text(DeviceColumn::Gateway, &OnlineDeviceInfo::route);
+    text(DeviceColumn::SoftwareVersion, &OnlineDeviceInfo::softwareVer);
+    text(DeviceColumn::SoftwareDate, &OnlineDeviceInfo::softwareBuildDate);
+    text(DeviceColumn::Mac, &OnlineDeviceInfo::mac);
+    text(DeviceColumn::KernelVersion, &OnlineDeviceInfo::kernelVer);
+    text(DeviceColumn::BootTime, &OnlineDeviceInfo::bootTime);
+    if (!shown || !sameText(shown->runningTime, device.runningTime))
+        row[DeviceColumn::RunTime] = runTimeText(device.runningTime);
+    return row;
+}
+
+// Sets the cells whose text differs, centred. Equal texts are not set again: every set
+// would be a change of the model and a repaint of the cell.
+void setRowTexts(QTreeWidgetItem* row, RowTexts texts)
+{
+    for (int column = RowTexts::kFirst; column <= RowTexts::kLast; ++column) {
+        std::optional<QString>& text = texts[column];
+        if (!text || row->text(column) == *text)
+            continue;
+        row->setText(column, *text);
+        row->setTextAlignment(column, kCentred);
+    }
 }
 
 bool isTicked(const QTreeWidgetItem* row)
@@ -185,11 +224,9 @@ void DeviceTree::recvOnlineDeviceInfo(OnlineDeviceInfo* device, int change)
             insertRow(record.release());
         return;
     case SEARCH_STATUS_CHANGED:
-        tree_->setSortingEnabled(false);
-        if (row) {
-            setRowTexts(row, *record);
-            *deviceOf(row) = *record;
-        }
+        switchSortingOff();
+        if (row)
+            rewriteRow(row, *record);
         return;
     case SEARCH_STATUS_GONE:
         if (row)
@@ -198,6 +235,34 @@ void DeviceTree::recvOnlineDeviceInfo(OnlineDeviceInfo* device, int change)
     default:
         return;
     }
+}
+
+void DeviceTree::recvOnlineDeviceInfos(DeviceFeed::Records& records,
+                                       DeviceFeed::Clock::time_point until)
+{
+    // The new rows waiting to go in, the last one first: inserting them together at the
+    // top leaves the order that inserting each at the top would.
+    QList<QTreeWidgetItem*> newRows;
+    const auto insertNewRows = [&] {
+        if (newRows.isEmpty())
+            return;
+        switchSortingOff();
+        tree_->insertTopLevelItems(0, newRows);
+        newRows.clear();
+    };
+    auto record = records.begin();
+    for (; record != records.end(); ++record) {
+        if (record != records.begin() && DeviceFeed::Clock::now() >= until)
+            break;
+        if (record->change != SEARCH_STATUS_NEW || !record->device) {
+            insertNewRows();
+            recvOnlineDeviceInfo(record->device.release(), record->change);
+        } else if (!rowOf(record->device->mac)) {
+            newRows.prepend(makeRow(record->device.release()));
+        }
+    }
+    insertNewRows();
+    records.erase(records.begin(), record);
 }
 
 void DeviceTree::applyRunState(bool running)
@@ -269,35 +334,46 @@ void DeviceTree::clearDevices()
 {
     for (int i = 0; i < tree_->topLevelItemCount(); ++i)
         delete deviceOf(tree_->topLevelItem(i));
+    rows_.clear();
     tree_->clear();
 }
 
 QTreeWidgetItem* DeviceTree::rowOf(const QString& mac) const
 {
-    for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* row = tree_->topLevelItem(i);
-        const OnlineDeviceInfo* device = deviceOf(row);
-        if (device && device->mac == mac)
-            return row;
-    }
-    return nullptr;
+    return rows_.value(mac, nullptr);
 }
 
 void DeviceTree::insertRow(OnlineDeviceInfo* device)
 {
-    tree_->setSortingEnabled(false);
+    switchSortingOff();
+    tree_->insertTopLevelItem(0, makeRow(device));
+}
+
+// A new row holding the record, entered in the index; the caller puts it into the tree.
+QTreeWidgetItem* DeviceTree::makeRow(OnlineDeviceInfo* device)
+{
     auto* row = new VistaTreeWidgetItem(QTreeWidgetItem::Type);
     row->setFlags(rowFlags());
     row->setCheckState(DeviceColumn::Tick, Qt::Unchecked);
-    setRowTexts(row, *device);
+    setRowTexts(row, rowTexts(*device, nullptr));
     row->setTextAlignment(DeviceColumn::Explain, kCentred);
     row->setData(DeviceColumn::Tick, Qt::UserRole, QVariant::fromValue<void*>(device));
-    tree_->insertTopLevelItem(0, row);
+    rows_.insert(device->mac, row);
+    return row;
+}
+
+// The record's MAC is the row's: the row was found by it.
+void DeviceTree::rewriteRow(QTreeWidgetItem* row, const OnlineDeviceInfo& device)
+{
+    OnlineDeviceInfo* shown = deviceOf(row);
+    setRowTexts(row, rowTexts(device, shown));
+    *shown = device;
 }
 
 void DeviceTree::removeRow(QTreeWidgetItem* row)
 {
     const std::unique_ptr<OnlineDeviceInfo> record(deviceOf(row));
+    rows_.remove(record->mac);
     delete tree_->takeTopLevelItem(tree_->indexOfTopLevelItem(row));
 }
 
@@ -312,6 +388,14 @@ void DeviceTree::enableSameType(bool enabled)
 {
     if (sameTypeButton_)
         sameTypeButton_->setEnabled(enabled);
+}
+
+// Switching sorting off costs the tree a disconnection looked up by its signature; a tree
+// that does not sort is left as it is, which is the same state.
+void DeviceTree::switchSortingOff()
+{
+    if (tree_->isSortingEnabled())
+        tree_->setSortingEnabled(false);
 }
 
 Qt::ItemFlags DeviceTree::rowFlags() const

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "config/localsettings.h"
+#include "ui/devicetree/devicefeed.h"
 
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -59,8 +61,20 @@ public:
     // every case. A new MAC is inserted unticked as the top row; a known MAC's row is
     // rewritten in place by a changed record and removed by a gone record; any other
     // record is dropped. Rows are matched by exact MAC text. Inserting and rewriting
-    // switch sorting off, so new rows stay on top until the operator sorts again.
+    // switch sorting off, so new rows stay on top until the operator sorts again. A
+    // rewrite sets only the cells whose text differs, so a record that changes nothing
+    // visible (a running time within the same minute) repaints nothing.
     void recvOnlineDeviceInfo(OnlineDeviceInfo* device, int change);
+
+    // Applies records from the front of the batch in their order, as recvOnlineDeviceInfo
+    // would one by one, until `until` has passed (at least one record), and removes the
+    // applied ones from the batch. New devices that follow each other go into the tree
+    // together, which costs the tree one change instead of one for each.
+    void recvOnlineDeviceInfos(DeviceFeed::Records& records, DeviceFeed::Clock::time_point until);
+
+    // The row of the device with exactly this MAC text, or nullptr. Constant time: an
+    // index beside the tree follows every insert and removal.
+    QTreeWidgetItem* rowOf(const QString& mac) const;
 
     // While running, rows (also rows inserted later) are shown but disabled, so their
     // ticks cannot change; when idle they are selectable, tickable and enabled.
@@ -83,9 +97,11 @@ public:
     void clearDevices();
 
 private:
-    QTreeWidgetItem* rowOf(const QString& mac) const;
     void insertRow(OnlineDeviceInfo* device);
+    QTreeWidgetItem* makeRow(OnlineDeviceInfo* device);
+    void rewriteRow(QTreeWidgetItem* row, const OnlineDeviceInfo& device);
     void removeRow(QTreeWidgetItem* row);
+    void switchSortingOff();
     void setAllTicks(bool ticked);
     void enableSameType(bool enabled);
     Qt::ItemFlags rowFlags() const;
@@ -95,4 +111,6 @@ private:
     QPointer<QAbstractButton> sameTypeButton_;
     QString sameTypeKey_;
     bool running_ = false;
+    // Every row that holds a record, by its record's MAC.
+    QHash<QString, QTreeWidgetItem*> rows_;
 };

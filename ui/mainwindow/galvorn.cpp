@@ -11,6 +11,7 @@
 #include "facelib/summarypanes.h"
 #include "platform/desktop.h"
 #include "platform/paths.h"
+#include "ui/devicetree/devicefeed.h"
 #include "ui/devicetree/devicetree.h"
 #include "ui/devicetree/devicetreeheaderview.h"
 #include "ui/dialogs/n12_messagebox.h"
@@ -167,6 +168,10 @@ Galvorn::~Galvorn()
 void Galvorn::buildDeviceTree()
 {
     deviceTree_ = std::make_unique<DeviceTree>(this, settings_);
+    deviceFeed_ = std::make_unique<DeviceFeed>(
+        [this](DeviceFeed::Records& records, DeviceFeed::Clock::time_point until) {
+            deviceTree_->recvOnlineDeviceInfos(records, until);
+        });
     VistaTreeWidget* tree = deviceTree_->widget();
     connect(tree, &QTreeWidget::itemDoubleClicked, this, &Galvorn::slot_itemDoubleClicked);
     connect(tree, &QTreeWidget::itemClicked, this, &Galvorn::slot_itemClicked);
@@ -185,11 +190,7 @@ void Galvorn::startSearch()
 
 void Galvorn::Update(SEARCH_INFO record, CObservable<SEARCH_INFO>*)
 {
-    std::unique_ptr<OnlineDeviceInfo> device = MakeOnlineDeviceInfo(record);
-    if (!device)
-        return;
-    QMetaObject::invokeMethod(this, "slot_recvOnlineDeviceInfo", Qt::QueuedConnection,
-                              Q_ARG(void*, device.release()), Q_ARG(int, record.status));
+    deviceFeed_->push(deviceInfoMaker_.Make(record), record.status);
 }
 
 void Galvorn::slot_recvOnlineDeviceInfo(void* data, int opt)

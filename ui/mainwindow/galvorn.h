@@ -2,6 +2,7 @@
 
 #include "common/facefeatureimportandexport.h"
 #include "config/localsettings.h"
+#include "discovery/devicerecord.h"
 #include "discovery/networkwait.h"
 #include "discovery/quarlomanage.h"
 #include "facelib/callbackinfo.h"
@@ -17,6 +18,7 @@
 #include <optional>
 
 class BorderImage;
+class DeviceFeed;
 class DeviceTree;
 class NcFramelessHelper;
 class QGroupBox;
@@ -56,7 +58,8 @@ public:
 
     DeviceTree& deviceTree() const { return *deviceTree_; }
 
-    // Search library thread: posts the window's copy of the record to the GUI thread.
+    // Search library thread: passes the window's copy of the record to the GUI thread,
+    // where the device feed hands it to the tree with the others of its batch.
     void Update(SEARCH_INFO record, CObservable<SEARCH_INFO>* source) override;
     // Worker and session threads: queues the record to slot_recvCallbackInfo.
     void postStatus(std::unique_ptr<galvorn::CallbackInfo> info) override;
@@ -126,8 +129,11 @@ private:
     QString selectedPath_;
     galvorn::facefile::Reader importFile_;
     CQuarloManage searchManager_;
+    // The search library's thread only.
+    OnlineDeviceInfoMaker deviceInfoMaker_;
     CNetworkWait networkWait_;
     std::unique_ptr<DeviceTree> deviceTree_;
+    std::unique_ptr<DeviceFeed> deviceFeed_;
     // Prepares the pictures of batch adds; the run's workers use it until they end.
     galvorn::platform::QtPictureCodec pictureCodec_;
     // Last, so that it is destroyed first: its workers post into the window.

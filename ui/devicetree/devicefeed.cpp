@@ -1,0 +1,57 @@
+#include "ui/devicetree/devicefeed.h"
+
+#include <algorithm>
+#include <iterator>
+
+DeviceFeed::DeviceFeed(Sink sink, std::chrono::milliseconds interval, QObject* parent)
+    : QObject(parent), sink_(std::move(sink)), interval_(interval)
+{
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &DeviceFeed::deliver);
+}
+
+void DeviceFeed::push(std::unique_ptr<OnlineDeviceInfo> device, int change)
+{
+    if (!device)
+        return;
+    {
+        const std::lock_guard lock(mutex_);
+        pending_.push_back({std::move(device), change});
+        if (posted_)
+            return;
+        posted_ = true;
+    }
+    QMetaObject::invokeMethod(this, &DeviceFeed::schedule, Qt::QueuedConnection);
+}
+
+// The first record after a delivery arms the timer for what is left of the interval;
+// every record until it fires joins the same batch.
+void DeviceFeed::schedule()
+{
+    if (timer_.isActive())
+        return;
+    const auto since = std::chrono::milliseconds{sinceDelivery_.isValid() ? sinceDelivery_.elapsed()
+                                                                          : interval_.count()};
+    timer_.start(std::max(interval_ - since, std::chrono::milliseconds{0}));
+}
+
+void DeviceFeed::deliver()
+{
+    Records batch;
+    {
+        const std::lock_guard lock(mutex_);
+        batch.swap(pending_);
+        posted_ = false;
+    }
+    sinceDelivery_.start();
+    sink_(batch, Clock::now() + kBatchBudget);
+    if (batch.empty())
+        return;
+    {
+        const std::lock_guard lock(mutex_);
+        pending_.insert(pending_.begin(), std::make_move_iterator(batch.begin()),
+                        std::make_move_iterator(batch.end()));
+        posted_ = true;
+    }
+    schedule();
+}
