@@ -73,9 +73,11 @@ TEST(PcSide, FindsEveryCameraOfTheCameraNamespaces)
     const Events events = recorder.events();
     EXPECT_EQ(CallbackRecorder::count(events, QUARLO_SEARCH_DEVICE_NEW), cameras.size());
     for (const auto& [mac, address] : cameras) {
-        const auto reported = std::find_if(events.begin(), events.end(), [&](const auto& e) {
-            return e.mac == mac && e.type == QUARLO_SEARCH_DEVICE_NEW;
-        });
+        // A structured binding is captured through a copy: clang does not capture one.
+        const auto reported =
+            std::find_if(events.begin(), events.end(), [&, key = mac](const auto& e) {
+                return e.mac == key && e.type == QUARLO_SEARCH_DEVICE_NEW;
+            });
         ASSERT_NE(reported, events.end()) << mac;
         EXPECT_NE(reported->xml.find("<ip>" + address + "</ip>"), std::string::npos)
             << reported->xml;
