@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
-#include <set>
 
 namespace galvorn::testing {
 namespace {
@@ -21,6 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 using Events = CallbackRecorder::Events;
 namespace wire = searchlib::wire;
+constexpr auto& distinctNew = CallbackRecorder::distinctNew;
 
 // Records callbacks; on request, holds the library's thread inside the next callback
 // until released, so that nothing reads the socket while a test fills it.
@@ -71,16 +71,6 @@ private:
     bool holdNext_ = false;
     bool held_ = false;
 };
-
-std::size_t distinctNew(const Events& events)
-{
-    std::set<std::string> macs;
-    for (const auto& e : events) {
-        if (e.type == QUARLO_SEARCH_DEVICE_NEW)
-            macs.insert(e.mac);
-    }
-    return macs.size();
-}
 
 class Burst : public ::testing::Test
 {

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "searchlib/quarlo_search.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +54,17 @@ public:
     {
         std::lock_guard lock(mutex_);
         return events_;
+    }
+
+    // How many cameras were reported new, each counted once.
+    static std::size_t distinctNew(const Events& events)
+    {
+        std::set<std::string> macs;
+        for (const auto& e : events) {
+            if (e.type == QUARLO_SEARCH_DEVICE_NEW)
+                macs.insert(e.mac);
+        }
+        return macs.size();
     }
 
     static std::size_t count(const Events& events, int type, const std::string& mac = {})

@@ -1,13 +1,11 @@
 // The device states as the application sees them, against simulated cameras.
 
 #include "callbackrecorder.h"
-#include "testkit/devsimprocess.h"
 #include "searchlib/quarlo_search.h"
 #include "searchlib/searchcontrol.h"
+#include "testkit/devsimprocess.h"
 
 #include <gtest/gtest.h>
-
-#include <set>
 
 namespace galvorn::testing {
 namespace {
@@ -16,15 +14,7 @@ using namespace std::chrono_literals;
 using Events = CallbackRecorder::Events;
 using Clock = CallbackRecorder::Clock;
 
-std::size_t distinctNew(const Events& events)
-{
-    std::set<std::string> macs;
-    for (const auto& e : events) {
-        if (e.type == QUARLO_SEARCH_DEVICE_NEW)
-            macs.insert(e.mac);
-    }
-    return macs.size();
-}
+constexpr auto& distinctNew = CallbackRecorder::distinctNew;
 
 std::string camerasConfig(int count)
 {
