@@ -30,9 +30,9 @@ void DeviceFeed::schedule()
 {
     if (timer_.isActive())
         return;
-    const auto since = std::chrono::milliseconds{sinceDelivery_.isValid() ? sinceDelivery_.elapsed()
-                                                                          : interval_.count()};
-    timer_.start(std::max(interval_ - since, std::chrono::milliseconds{0}));
+    const auto since =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastDelivery_);
+    timer_.start(std::clamp(interval_ - since, std::chrono::milliseconds{0}, interval_));
 }
 
 void DeviceFeed::deliver()
@@ -43,7 +43,7 @@ void DeviceFeed::deliver()
         batch.swap(pending_);
         posted_ = false;
     }
-    sinceDelivery_.start();
+    lastDelivery_ = Clock::now();
     sink_(batch, Clock::now() + kBatchBudget);
     if (batch.empty())
         return;

@@ -2,7 +2,6 @@
 
 #include "discovery/onlinedeviceinfo.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -50,7 +49,7 @@ private:
     const Sink sink_;
     const std::chrono::milliseconds interval_;
     QTimer timer_;
-    QElapsedTimer sinceDelivery_;
+    Clock::time_point lastDelivery_;
 
     std::mutex mutex_;
     Records pending_;     // guarded by mutex_

@@ -56,30 +56,44 @@ struct RowTexts
     std::optional<QString>& operator[](int column) { return texts[column - kFirst]; }
 };
 
+// The columns that show a field of the record as it is, and those that show a number.
+template <typename Field>
+struct FieldColumn
+{
+    int column;
+    Field OnlineDeviceInfo::*field;
+};
+
+constexpr FieldColumn<QString> kTextColumns[] = {
+    {DeviceColumn::Name, &OnlineDeviceInfo::devName},
+    {DeviceColumn::Series, &OnlineDeviceInfo::productSeries},
+    {DeviceColumn::ProductModel, &OnlineDeviceInfo::productModel},
+    {DeviceColumn::IpAddress, &OnlineDeviceInfo::ipAddr},
+    {DeviceColumn::SubnetMask, &OnlineDeviceInfo::maskAddr},
+    {DeviceColumn::Gateway, &OnlineDeviceInfo::route},
+    {DeviceColumn::SoftwareVersion, &OnlineDeviceInfo::softwareVer},
+    {DeviceColumn::SoftwareDate, &OnlineDeviceInfo::softwareBuildDate},
+    {DeviceColumn::Mac, &OnlineDeviceInfo::mac},
+    {DeviceColumn::KernelVersion, &OnlineDeviceInfo::kernelVer},
+    {DeviceColumn::BootTime, &OnlineDeviceInfo::bootTime},
+};
+
+constexpr FieldColumn<int> kNumberColumns[] = {
+    {DeviceColumn::HttpPort, &OnlineDeviceInfo::httpPort},
+    {DeviceColumn::DataPort, &OnlineDeviceInfo::dataPort},
+};
+
 RowTexts rowTexts(const OnlineDeviceInfo& device, const OnlineDeviceInfo* shown)
 {
     RowTexts row;
-    const auto text = [&](int column, const QString OnlineDeviceInfo::*field) {
+    for (const auto& [column, field] : kTextColumns) {
         if (!shown || !sameText(shown->*field, device.*field))
             row[column] = device.*field;
-    };
-    const auto number = [&](int column, const int OnlineDeviceInfo::*field) {
+    }
+    for (const auto& [column, field] : kNumberColumns) {
         if (!shown || shown->*field != device.*field)
             row[column] = QString::number(device.*field);
-    };
-    text(DeviceColumn::Name, &OnlineDeviceInfo::devName);
-    text(DeviceColumn::Series, &OnlineDeviceInfo::productSeries);
-    text(DeviceColumn::ProductModel, &OnlineDeviceInfo::productModel);
-    text(DeviceColumn::IpAddress, &OnlineDeviceInfo::ipAddr);
-    number(DeviceColumn::HttpPort, &OnlineDeviceInfo::httpPort);
-    number(DeviceColumn::DataPort, &OnlineDeviceInfo::dataPort);
-    text(DeviceColumn::SubnetMask, &OnlineDeviceInfo::maskAddr);
-    text(DeviceColumn::Gateway, &OnlineDeviceInfo::route);
-    text(DeviceColumn::SoftwareVersion, &OnlineDeviceInfo::softwareVer);
-    text(DeviceColumn::SoftwareDate, &OnlineDeviceInfo::softwareBuildDate);
-    text(DeviceColumn::Mac, &OnlineDeviceInfo::mac);
-    text(DeviceColumn::KernelVersion, &OnlineDeviceInfo::kernelVer);
-    text(DeviceColumn::BootTime, &OnlineDeviceInfo::bootTime);
+    }
     if (!shown || !sameText(shown->runningTime, device.runningTime))
         row[DeviceColumn::RunTime] = runTimeText(device.runningTime);
     return row;
