@@ -137,7 +137,7 @@ close_inputs() {
 start_simulators() {
     local total=$1 first label line input output
     for ((first = 0; first < total; first += kCamerasPerSimulator)); do
-        label=sim$first
+        label=cameras$total-from$first
         write_config "$first" $((total - first < kCamerasPerSimulator ? total - first : kCamerasPerSimulator)) \
             "$work/$label.conf"
         mkfifo "$work/$label.in" "$work/$label.out" || fail "cannot make the simulator's pipes"
