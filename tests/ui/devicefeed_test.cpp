@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -265,6 +267,29 @@ TEST(DeviceFeedTest, WhatTheSinkLeavesComesFirstInTheNextBatch)
     ASSERT_TRUE(QTest::qWaitFor([&] { return seen.macs.size() == 4; }));
     EXPECT_EQ(seen.macs, (QStringList{"M0", "M1", "M2", "M3"}));
     EXPECT_EQ(seen.batches, (QList<int>{4, 3, 2, 1}));
+}
+
+// The interval is kept between the end of one batch, after which the tree repaints, and
+// the start of the next, however long the sink takes.
+TEST(DeviceFeedTest, BatchesAreAnIntervalApartFromTheEndOfTheLast)
+{
+    constexpr auto kInterval = 60ms;
+    constexpr auto kSinkTime = 30ms;
+    std::vector<std::pair<DeviceFeed::Clock::time_point, DeviceFeed::Clock::time_point>> batches;
+    DeviceFeed feed(
+        [&](DeviceFeed::Records& records, DeviceFeed::Clock::time_point) {
+            const auto start = DeviceFeed::Clock::now();
+            // A sink that takes long, as a tree applying a site's first answers does.
+            std::this_thread::sleep_for(kSinkTime);
+            records.erase(records.begin());
+            batches.emplace_back(start, DeviceFeed::Clock::now());
+        },
+        kInterval);
+    for (int i = 0; i < 4; ++i)
+        feed.push(device(QString("M%1").arg(i)), SEARCH_STATUS_NEW);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return batches.size() == 4; }));
+    for (std::size_t i = 1; i < batches.size(); ++i)
+        EXPECT_GE(batches[i].first - batches[i - 1].second, kInterval) << i;
 }
 
 } // namespace

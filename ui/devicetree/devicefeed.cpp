@@ -7,6 +7,9 @@ DeviceFeed::DeviceFeed(Sink sink, std::chrono::milliseconds interval, QObject* p
     : QObject(parent), sink_(std::move(sink)), interval_(interval)
 {
     timer_.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early, which would make two batches closer than
+    // the interval.
+    timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &DeviceFeed::deliver);
 }
 
@@ -43,8 +46,9 @@ void DeviceFeed::deliver()
         batch.swap(pending_);
         posted_ = false;
     }
-    lastDelivery_ = Clock::now();
     sink_(batch, Clock::now() + kBatchBudget);
+    // The interval counts from the end of the batch, after which the tree repaints.
+    lastDelivery_ = Clock::now();
     if (batch.empty())
         return;
     {

@@ -240,7 +240,7 @@ void DeviceTree::recvOnlineDeviceInfo(OnlineDeviceInfo* device, int change)
     case SEARCH_STATUS_CHANGED:
         switchSortingOff();
         if (row)
-            rewriteRow(row, *record);
+            rewriteRow(row, std::move(record));
         return;
     case SEARCH_STATUS_GONE:
         if (row)
@@ -376,12 +376,13 @@ QTreeWidgetItem* DeviceTree::makeRow(OnlineDeviceInfo* device)
     return row;
 }
 
-// The record's MAC is the row's: the row was found by it.
-void DeviceTree::rewriteRow(QTreeWidgetItem* row, const OnlineDeviceInfo& device)
+// The record's MAC is the row's: the row was found by it. The row takes the record's
+// texts by exchange, and the record leaves with the old ones.
+void DeviceTree::rewriteRow(QTreeWidgetItem* row, std::unique_ptr<OnlineDeviceInfo> device)
 {
     OnlineDeviceInfo* shown = deviceOf(row);
-    setRowTexts(row, rowTexts(device, shown));
-    *shown = device;
+    setRowTexts(row, rowTexts(*device, shown));
+    std::swap(*shown, *device);
 }
 
 void DeviceTree::removeRow(QTreeWidgetItem* row)

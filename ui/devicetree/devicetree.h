@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class DeviceTreeHeaderView;
 class QAbstractButton;
 class QTreeWidgetItem;
@@ -99,7 +101,7 @@ public:
 private:
     void insertRow(OnlineDeviceInfo* device);
     QTreeWidgetItem* makeRow(OnlineDeviceInfo* device);
-    void rewriteRow(QTreeWidgetItem* row, const OnlineDeviceInfo& device);
+    void rewriteRow(QTreeWidgetItem* row, std::unique_ptr<OnlineDeviceInfo> device);
     void removeRow(QTreeWidgetItem* row);
     void switchSortingOff();
     void setAllTicks(bool ticked);
