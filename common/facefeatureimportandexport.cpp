@@ -199,8 +199,9 @@ bool Reader::readChunk(std::uint64_t offset, std::span<std::uint8_t> out) const
 {
     if (offset > size_ || out.size() > size_ - offset)
         return false;
-    // Checked before and after: a change while the bytes were read shows afterwards.
-    return stillUnchanged() && readAllAt(fd_, out, offset) && stillUnchanged();
+    // Size and time are compared with those of the check, so a change at any time before
+    // or while the bytes were read shows in one look afterwards.
+    return readAllAt(fd_, out, offset) && stillUnchanged();
 }
 
 Writer::Writer(std::string folder, std::string_view deviceKey)

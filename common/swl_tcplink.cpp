@@ -32,7 +32,8 @@ long long nowMs()
 
 } // namespace
 
-CSwlTcpLink::CSwlTcpLink(SWL_socket_t sock) : sock_(sock), rx_(kReceiveChunk)
+CSwlTcpLink::CSwlTcpLink(SWL_socket_t sock, const LinkLimits& limits)
+    : sock_(sock), limits_(limits), rx_(kReceiveChunk)
 {
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) {
@@ -155,7 +156,7 @@ int CSwlTcpLink::sendPieces(std::span<iovec> pieces)
         if (sent < 0 && SWL_IsWouldBlock()) {
             const auto waited =
                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress);
-            const long long left = LinkLimits::kNoProgressMs - waited.count();
+            const long long left = limits_.noProgressMs - waited.count();
             if (left <= 0 || waitForSocket(POLLOUT, static_cast<int>(left)) < 0) {
                 markBroken();
                 return -1;
@@ -214,9 +215,26 @@ CSwlTcpLink::Step CSwlTcpLink::receiveFrame(std::vector<std::uint8_t>& message)
                 return step;
         }
         rxBegin_ = rxEnd_ = 0;
+        if (drained_) {
+            // The socket held nothing more at the last read: wait for bytes instead of
+            // reading an empty socket.
+            if (reader_.atBoundary())
+                return Step::Idle;
+            const auto waited =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress);
+            const long long left = limits_.noProgressMs - waited.count();
+            if (left <= 0) {
+                markBroken();
+                return Step::Broken;
+            }
+            waitReadable(static_cast<int>(left));
+            continue;
+        }
         const ssize_t received = SWL_Recv(sock_, rx_.data(), rx_.size());
         if (received > 0) {
             rxEnd_ = static_cast<std::size_t>(received);
+            // A read that took less than it could emptied the socket.
+            drained_ = rxEnd_ < rx_.size();
             lastReceiveMs_ = nowMs();
             lastProgress = Clock::now();
             continue;
@@ -233,22 +251,16 @@ CSwlTcpLink::Step CSwlTcpLink::receiveFrame(std::vector<std::uint8_t>& message)
             markBroken();
             return Step::Broken;
         }
-        if (reader_.atBoundary())
-            return Step::Idle;
-        const auto waited =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress);
-        const long long left = LinkLimits::kNoProgressMs - waited.count();
-        if (left <= 0) {
-            markBroken();
-            return Step::Broken;
-        }
-        waitForSocket(POLLIN, static_cast<int>(left));
+        drained_ = true;
     }
 }
 
 int CSwlTcpLink::RecvMessage(std::vector<std::uint8_t>& message, bool wait, std::uint32_t timeoutMs)
 {
     std::lock_guard lock(recvMutex_);
+    // A look without waiting reads the socket whatever the last read found.
+    if (!wait)
+        drained_ = false;
     const auto start = Clock::now();
     for (;;) {
         const Step step = receiveFrame(message);
@@ -277,7 +289,7 @@ int CSwlTcpLink::RecvMessage(std::vector<std::uint8_t>& message, bool wait, std:
             left = static_cast<int>(timeoutMs - waited.count() + 1);
         }
         if (step == Step::Idle)
-            waitForSocket(POLLIN, left);
+            waitReadable(left);
     }
 }
 
@@ -344,6 +356,14 @@ int CSwlTcpLink::waitForSocket(short events, int timeoutMs)
     }
 }
 
+int CSwlTcpLink::waitReadable(int timeoutMs)
+{
+    const int ready = waitForSocket(POLLIN, timeoutMs);
+    if (ready > 0)
+        drained_ = false;
+    return ready;
+}
+
 void CSwlTcpLink::markBroken() noexcept
 {
     if (broken_.exchange(true))
@@ -381,7 +401,7 @@ void CSwlTcpLink::receiveLoop()
         }
         if (step == Step::KeepAlive || step == Step::Fragment)
             continue;
-        if (step != Step::Idle || waitForSocket(POLLIN, -1) < 0)
+        if (step != Step::Idle || waitReadable(-1) < 0)
             break;
     }
     // A stream that cannot be read any further (closed, broken or out of step after a
@@ -393,7 +413,7 @@ void CSwlTcpLink::keepAliveLoop()
 {
     std::unique_lock lock(stateMutex_);
     for (;;) {
-        stateChanged_.wait_for(lock, std::chrono::milliseconds(LinkLimits::kKeepAliveIntervalMs),
+        stateChanged_.wait_for(lock, std::chrono::milliseconds(limits_.keepAliveIntervalMs),
                                [this] { return stopping_ || broken_; });
         if (stopping_)
             return;
@@ -412,12 +432,12 @@ void CSwlTcpLink::watchdogLoop()
     std::unique_lock lock(stateMutex_);
     for (;;) {
         const auto deadline = Clock::time_point(std::chrono::milliseconds(lastReceiveMs_.load())) +
-                              std::chrono::milliseconds(LinkLimits::kIdleLimitMs);
+                              std::chrono::milliseconds(limits_.idleLimitMs);
         stateChanged_.wait_until(lock, deadline, [this] { return stopping_ || broken_; });
         if (stopping_)
             return;
         if (broken_ || Clock::now() >= Clock::time_point(std::chrono::milliseconds(
-                                           lastReceiveMs_.load() + LinkLimits::kIdleLimitMs))) {
+                                           lastReceiveMs_.load() + limits_.idleLimitMs))) {
             lock.unlock();
             markBroken();
             reportLoss();

@@ -28,14 +28,15 @@ struct LinkResult
     static constexpr int kBroken = 3;
 };
 
+// The time limits of one link; the defaults are the protocol's, tests shorten them.
 struct LinkLimits
 {
     // A frame that has begun to arrive, or to leave, must make progress within this.
-    static constexpr int kNoProgressMs = 20000;
+    int noProgressMs = 20000;
     // The keep-alive sender's interval.
-    static constexpr int kKeepAliveIntervalMs = 1000;
+    int keepAliveIntervalMs = 1000;
     // The idle watchdog's limit on silence from the peer.
-    static constexpr int kIdleLimitMs = 20000;
+    int idleLimitMs = 20000;
 };
 
 enum class LinkMode
@@ -60,7 +61,7 @@ class CSwlTcpLink
 {
 public:
     // Takes ownership of the connected socket and turns on TCP_NODELAY for it.
-    explicit CSwlTcpLink(SWL_socket_t sock);
+    explicit CSwlTcpLink(SWL_socket_t sock, const LinkLimits& limits = {});
     // Close().
     ~CSwlTcpLink();
 
@@ -128,6 +129,8 @@ private:
     // Waits until the socket shows `events`: 1 ready, 0 time-out, -1 woken by a broken
     // link or failed. timeoutMs < 0 waits without limit.
     int waitForSocket(short events, int timeoutMs);
+    // The same for bytes to read; readiness lets the next receive read the socket again.
+    int waitReadable(int timeoutMs);
     void markBroken() noexcept;
     void reportLoss();
     void stopThreads();
@@ -137,6 +140,7 @@ private:
     void watchdogLoop();
 
     SWL_socket_t sock_;
+    const LinkLimits limits_;
     int wakeFd_ = -1;
 
     LinkCallback callback_ = nullptr;
@@ -158,6 +162,9 @@ private:
     std::vector<std::uint8_t> rx_;
     std::size_t rxBegin_ = 0;
     std::size_t rxEnd_ = 0;
+    // The last read found the socket empty, or emptied it; cleared when poll(2) reports
+    // bytes. The receive thread waits outside recvMutex_, hence atomic.
+    std::atomic<bool> drained_{false};
 };
 
 } // namespace galvorn::common

@@ -67,7 +67,8 @@ ManualResetEvent& RequestGate()
 }
 
 CNetDevice* CreateSession(SWL_socket_t sock, std::span<const std::uint8_t> greeting,
-                          DeviceCallback callback, void* ownerContext, int& error)
+                          DeviceCallback callback, void* ownerContext, int& error,
+                          const SessionLimits& limits)
 {
     DeviceGreeting read;
     if (!ReadGreeting(greeting, read) || read.version < DeviceGreeting::kProtocolVersion) {
@@ -79,7 +80,7 @@ CNetDevice* CreateSession(SWL_socket_t sock, std::span<const std::uint8_t> greet
         return nullptr;
     }
     try {
-        CNetDevice* session = new CNetDVSDevice(sock, read, callback, ownerContext);
+        CNetDevice* session = new CNetDVSDevice(sock, read, callback, ownerContext, limits);
         error = CreateSessionError::kOk;
         return session;
     } catch (const std::bad_alloc&) {
@@ -89,9 +90,10 @@ CNetDevice* CreateSession(SWL_socket_t sock, std::span<const std::uint8_t> greet
 }
 
 CNetDVSDevice::CNetDVSDevice(SWL_socket_t sock, const DeviceGreeting& greeting,
-                             DeviceCallback callback, void* ownerContext)
-    : link_(std::make_unique<common::CSwlTcpLink>(sock)), callback_(callback),
-      context_(ownerContext), greeting_(greeting)
+                             DeviceCallback callback, void* ownerContext,
+                             const SessionLimits& limits)
+    : limits_(limits), link_(std::make_unique<common::CSwlTcpLink>(sock, limits.link)),
+      callback_(callback), context_(ownerContext), greeting_(greeting)
 {
     for (ChannelEntry& entry : channels_)
         entry.fill(kChannelDefault);
@@ -131,7 +133,7 @@ int CNetDVSDevice::Login(std::string_view user, std::string_view password, DEVIC
         // A failed send shows as a missing reply.
         SendCommand(CMD_LOGIN, payload);
         std::vector<std::uint8_t> message;
-        if (link_->RecvMessage(message, true, SessionLimits::kLoginReplyMs) != LinkResult::kMessage)
+        if (link_->RecvMessage(message, true, limits_.loginReplyMs) != LinkResult::kMessage)
             return LoginResult::kNoAnswer;
         const LoginReply reply = ReadLoginReply(message);
         if (reply.result != LoginResult::kOk)
@@ -470,7 +472,7 @@ CNetDVSDevice::WaitOutcome CNetDVSDevice::statusWait(tuint32 command,
         };
         if (limited) {
             if (!statusChanged_.wait_for(
-                    lock, std::chrono::milliseconds(SessionLimits::kShortStatusWaitMs), answered))
+                    lock, std::chrono::milliseconds(SessionWaits::kShortStatusWaitMs), answered))
                 outcome = WaitOutcome::TimedOut;
         } else {
             statusChanged_.wait(lock, answered);
@@ -615,7 +617,7 @@ int CNetDVSDevice::Send0406()
 int CNetDVSDevice::Query0401(std::span<const std::uint8_t> payload,
                              std::vector<std::uint8_t>* reply)
 {
-    if (!eventWait(replyEvent_, CMD_0401, payload, SessionLimits::kShortEventWaitMs))
+    if (!eventWait(replyEvent_, CMD_0401, payload, SessionWaits::kShortEventWaitMs))
         return DeviceResult::kNoAnswer;
     if (reply) {
         std::lock_guard lock(answerMutex_);
@@ -690,9 +692,9 @@ int CNetDVSDevice::PollProgressEstimate(int& progress, tuint64 totalSize, int& e
     }
     int current = progress_;
     if (lastReported_ == kProgressFinalStage && progress_ != kProgressDone) {
-        const int duration = totalSize < SessionLimits::kLargeTotalSize
-                                 ? SessionLimits::kFinishSmallMs
-                                 : SessionLimits::kFinishLargeMs;
+        const int duration = totalSize < SessionWaits::kLargeTotalSize
+                                 ? SessionWaits::kFinishSmallMs
+                                 : SessionWaits::kFinishLargeMs;
         if (!finishStart_)
             finishStart_ = Clock::now();
         const long long elapsed =
@@ -819,7 +821,7 @@ int CNetDVSDevice::Send0703()
 
 int CNetDVSDevice::Query0206(std::array<std::uint8_t, 260>& answer)
 {
-    if (!eventWait(notifyEvent_, CMD_0206, {}, SessionLimits::kLongEventWaitMs))
+    if (!eventWait(notifyEvent_, CMD_0206, {}, SessionWaits::kLongEventWaitMs))
         return DeviceResult::kNoAnswer;
     std::lock_guard lock(answerMutex_);
     if (!answer0201_)
@@ -882,7 +884,7 @@ int CNetDVSDevice::Send0B02()
 
 int CNetDVSDevice::Query040E(std::array<std::uint8_t, 160>& answer)
 {
-    const auto message = messageWait(CMD_040E, {}, SessionLimits::kShortEventWaitMs);
+    const auto message = messageWait(CMD_040E, {}, SessionWaits::kShortEventWaitMs);
     if (!message)
         return DeviceResult::kNoAnswer;
     const std::optional<DeviceMessage> read = ReadDeviceMessage(*message);
@@ -917,24 +919,24 @@ int firstWordOf(const std::optional<std::vector<std::uint8_t>>& message)
 
 int CNetDVSDevice::Query0D01(std::span<const std::uint8_t> payload)
 {
-    return firstWordOf(messageWait(CMD_0D01, payload, SessionLimits::kShortEventWaitMs));
+    return firstWordOf(messageWait(CMD_0D01, payload, SessionWaits::kShortEventWaitMs));
 }
 
 int CNetDVSDevice::Query0D03(std::span<const std::uint8_t> payload)
 {
-    return firstWordOf(messageWait(CMD_0D03, payload, SessionLimits::kLongEventWaitMs));
+    return firstWordOf(messageWait(CMD_0D03, payload, SessionWaits::kLongEventWaitMs));
 }
 
 int CNetDVSDevice::Query0D04()
 {
-    if (!eventWait(notifyEvent_, CMD_0D04, {}, SessionLimits::kLongEventWaitMs))
+    if (!eventWait(notifyEvent_, CMD_0D04, {}, SessionWaits::kLongEventWaitMs))
         return DeviceResult::kNoAnswer;
     return static_cast<int>(word020A_.load());
 }
 
 int CNetDVSDevice::Query0210(std::span<const std::uint8_t> payload)
 {
-    if (!eventWait(notifyEvent_, CMD_0210, payload, SessionLimits::kShortEventWaitMs))
+    if (!eventWait(notifyEvent_, CMD_0210, payload, SessionWaits::kShortEventWaitMs))
         return DeviceResult::kNoAnswer;
     return static_cast<int>(word020C_.load());
 }

@@ -18,10 +18,16 @@
 
 namespace galvorn::device {
 
-// Time limits of the session's waits.
+// The time limits of a session that a run may shorten; the defaults are the protocol's.
 struct SessionLimits
 {
-    static constexpr std::uint32_t kLoginReplyMs = 20000;
+    std::uint32_t loginReplyMs = 20000;
+    common::LinkLimits link;
+};
+
+// The session's other waits.
+struct SessionWaits
+{
     // A status wait with a limit gives up after 30 looks, 100 ms apart.
     static constexpr int kShortStatusWaitMs = 3000;
     static constexpr int kLongEventWaitMs = 10000;
@@ -46,7 +52,8 @@ struct CreateSessionError
 // success the session owns the socket; on failure (null, `error` set) the caller still
 // does. A greeting shorter than 64 bytes counts as a version below 3.
 CNetDevice* CreateSession(SWL_socket_t sock, std::span<const std::uint8_t> greeting,
-                          DeviceCallback callback, void* ownerContext, int& error);
+                          DeviceCallback callback, void* ownerContext, int& error,
+                          const SessionLimits& limits = {});
 
 // The session of the device protocol. Requests leave on the caller's thread; the link's
 // receive thread dispatches what the device sends, either into stored results that the
@@ -56,7 +63,7 @@ class CNetDVSDevice final : public CNetDevice
 {
 public:
     CNetDVSDevice(SWL_socket_t sock, const DeviceGreeting& greeting, DeviceCallback callback,
-                  void* ownerContext);
+                  void* ownerContext, const SessionLimits& limits = {});
 
     int Login(std::string_view user, std::string_view password, DEVICE_INFO& info) override;
     int SendCommand(tuint32 command, std::span<const std::uint8_t> payload,
@@ -141,7 +148,7 @@ private:
     void setProgress(int progress);
 
     // Status wait: closes the request gate, sends, and waits for a reply status; with
-    // `limited` at most kShortStatusWaitMs. On Replied the stored reply is copied to
+    // `limited` at most SessionWaits::kShortStatusWaitMs. On Replied the stored reply is copied to
     // `reply` when given.
     WaitOutcome statusWait(tuint32 command, std::span<const std::uint8_t> payload, bool limited,
                            std::vector<std::uint8_t>* reply = nullptr);
@@ -155,6 +162,7 @@ private:
     int sendChannelEntry(const ChannelEntry& entry);
     int progressStep(int progress, int& reported);
 
+    const SessionLimits limits_;
     std::unique_ptr<common::CSwlTcpLink> link_;
     const DeviceCallback callback_;
     void* const context_;

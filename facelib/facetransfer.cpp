@@ -1,11 +1,24 @@
 #include "facelib/facetransfer.h"
 
 #include "common/wirebuffer.h"
+#include "device/commandids.h"
+#include "device/netdevice.h"
 #include "facelib/resultcodes.h"
 #include "facelib/runstate.h"
 #include "facelib/statuspayload.h"
 
+#include <algorithm>
+
 namespace galvorn {
+
+namespace {
+
+// An import chunk request: transfer id, "more" or "last", the chunk's length, the chunk.
+constexpr std::size_t kChunkHeadSize = 12;
+constexpr tuint32 kChunkMore = 1;
+constexpr tuint32 kChunkLast = 2;
+
+} // namespace
 
 FaceTransfer::FaceTransfer(OperationType operation, std::string deviceKey, RunContext& run,
                            ProgressCallback progress)
@@ -51,18 +64,26 @@ void FaceTransfer::onExportData(std::span<const std::uint8_t> payload)
     const std::span<const std::uint8_t> data = reader.bytes(length);
     const bool wellFormed = reader.ok();
 
-    std::string text;
-    facefile::Header header;
+    bool wakeWorker = false;
     {
         const std::lock_guard guard(lock);
         if (waitingEnd || waitingStart || !writer)
             return;
+        requestOut = false;
         tuint32 newState = wellFormed ? chunkState : kFailed;
+        std::string text;
+        facefile::Header header;
         if (newState == kInProgress) {
-            // A chunk the file refuses (write error, size limit) fails the export, and so
-            // does a device that keeps saying "more" without sending any.
+            // A device that keeps saying "more" without sending any fails the export.
             emptyChunks = data.empty() ? emptyChunks + 1 : 0;
-            if (!writer->append(data) || emptyChunks > run_.limits().maxConsecutiveEmptyChunks)
+            if (emptyChunks > run_.limits().maxConsecutiveEmptyChunks)
+                newState = kFailed;
+            // The next chunk is asked for before this one is written, so the device
+            // prepares it meanwhile.
+            else if (!stopRequested() && !requestChunk())
+                newState = kFailed;
+            // A chunk the file refuses (write error, size limit) fails the export.
+            if (newState == kInProgress && !writer->append(data))
                 newState = kFailed;
             totalItems = total;
             doneItems += items;
@@ -72,20 +93,67 @@ void FaceTransfer::onExportData(std::span<const std::uint8_t> payload)
         if (newState == kFinished)
             dataComplete = true;
         state = newState;
-        ++receivedReplies;
         markProgress();
         postProgress(text, header);
-        changed.notify_all();
+        wakeWorker = state != kInProgress || !requestOut;
     }
+    if (wakeWorker)
+        changed.notify_all();
+}
+
+bool FaceTransfer::requestChunk()
+{
+    if (session == nullptr)
+        return true;
+    requestOut = session->SendCommand(device::CMD_FACE_EXPORT_DATA, dataRequest) == 0;
+    return requestOut;
+}
+
+bool FaceTransfer::prepareChunk(std::uint64_t at)
+{
+    preparedOffset_.reset();
+    if (file == nullptr || at > totalSize)
+        return false;
+    const bool last = at + facefile::kImportChunkSize > totalSize;
+    const std::size_t length =
+        last ? static_cast<std::size_t>(totalSize - at) : facefile::kImportChunkSize;
+    common::WireWriter head(kChunkHeadSize);
+    head.u32(transferId);
+    head.u32(last ? kChunkLast : kChunkMore);
+    head.u32(static_cast<tuint32>(length));
+    chunkRequest_.resize(kChunkHeadSize + length);
+    std::copy(head.data().begin(), head.data().end(), chunkRequest_.begin());
+    if (!file->readChunk(at, std::span(chunkRequest_).subspan(kChunkHeadSize)))
+        return false;
+    preparedOffset_ = at;
+    return true;
+}
+
+bool FaceTransfer::sendChunk()
+{
+    if (session == nullptr || file == nullptr)
+        return true;
+    if (preparedOffset_ != offset && !prepareChunk(offset))
+        return false;
+    const bool last = offset + facefile::kImportChunkSize > totalSize;
+    requestOut = session->SendCommand(device::CMD_FACE_IMPORT_DATA, chunkRequest_) == 0;
+    preparedOffset_.reset();
+    if (!requestOut)
+        return false;
+    // A chunk that cannot be read now is read again, and refused then, when it is due.
+    if (!last)
+        prepareChunk(offset + facefile::kImportChunkSize);
+    return true;
 }
 
 void FaceTransfer::onImportAck(std::optional<tuint32> reply)
 {
-    std::string text;
+    bool wakeWorker = false;
     {
         const std::lock_guard guard(lock);
         if (waitingStart || waitingEnd)
             return;
+        requestOut = false;
         const tuint32 result = reply.value_or(0);
         if (!reply) {
             state = kFailed;
@@ -100,13 +168,17 @@ void FaceTransfer::onImportAck(std::optional<tuint32> reply)
             state = kFinished;
             dataComplete = true;
         }
+        std::string text;
         if (state != kFailed)
             text = progressText(offset, totalSize, dataComplete);
-        ++receivedReplies;
+        if (state == kInProgress && !stopRequested() && !sendChunk())
+            state = kFailed;
         markProgress();
         postProgress(text, facefile::Header{});
-        changed.notify_all();
+        wakeWorker = state != kInProgress || !requestOut;
     }
+    if (wakeWorker)
+        changed.notify_all();
 }
 
 // Called with the transfer's lock held, so the worker, which waits under that lock,

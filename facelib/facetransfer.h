@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace galvorn::device {
 class CNetDevice;
@@ -31,10 +32,13 @@ struct TransferReply
     tuint32 transferId = 0;
 };
 
-// One face-library transfer between a worker and its device session: the worker sends
-// the requests and waits; the session's receive thread delivers the replies through
-// RecvCallback. Everything below `lock` is guarded by it; every change that a worker may
-// wait for notifies `changed`.
+// One face-library transfer between a worker and its device session. The worker sends
+// the start request, the first data request and the end request, and waits; the
+// session's receive thread delivers the replies through RecvCallback and, in the data
+// phase, sends each following data request itself as soon as the reply before it has
+// arrived, so that no chunk waits for a thread to wake. There is never more than one
+// request in flight. Everything below `lock` is guarded by it; every change that a worker
+// waits for notifies `changed` (a chunk in the middle of a transfer does not).
 //
 // Shared: the worker creates it and registers it for its session; RecvCallback takes a
 // reference through the registry, so a reply handled while the worker unregisters still
@@ -73,6 +77,12 @@ public:
                  bool stoppable, Predicate done);
     void markProgress() { lastProgress_ = Clock::now(); }
     void postProgress(const std::string& text, const facefile::Header& header);
+    // Under `lock`: sends the export's data request. False when it could not be sent.
+    bool requestChunk();
+    // Under `lock`: sends the import chunk at `offset` (read ahead or read now), then
+    // reads the chunk after it while the device works on this one. False when the chunk
+    // cannot be read or sent.
+    bool sendChunk();
 
     std::mutex lock;
     std::condition_variable changed;
@@ -85,8 +95,12 @@ public:
     // The start reply could not be read: the transfer failed and has no id to end.
     bool startMalformed = false;
     tuint32 state = kInProgress;
-    // Replies of the data phase: export data callbacks, import acknowledgements, CSV pages.
-    tuint32 receivedReplies = 0;
+    // The session of the data phase, set by the worker before the first data request;
+    // the receive thread sends the following ones on it. Null: nothing is sent.
+    device::CNetDevice* session = nullptr;
+    // A data request (export chunk request, import chunk) is unanswered. The end request
+    // waits for its reply.
+    bool requestOut = false;
     // The data phase completed: the last data callback (export) or the last chunk's
     // acknowledgement (import) arrived, or every record (CSV).
     bool dataComplete = false;
@@ -98,10 +112,14 @@ public:
     tuint32 doneItems = 0;
     // Data replies in a row that said "more" and brought no byte.
     unsigned emptyChunks = 0;
+    // The data request, the same for every chunk.
+    std::vector<std::uint8_t> dataRequest;
 
     // Import: bytes of the data file sent so far, including the header.
     std::uint64_t offset = facefile::kHeaderSize;
     std::uint64_t totalSize = 0;
+    // The data file (the run's reader); null: nothing is read.
+    const facefile::Reader* file = nullptr;
 
     // CSV export: the table and picture writer, and the records written so far.
     std::unique_ptr<common::FaceLibraryCsv> csv;
@@ -112,12 +130,17 @@ public:
 private:
     bool stopRequested() const;
     void storeError(tuint32 result);
+    // Under `lock`: reads the chunk at `at` into chunkRequest_ as a whole request.
+    bool prepareChunk(std::uint64_t at);
 
     const OperationType operation_;
     const std::string deviceKey_;
     RunContext& run_;
     const ProgressCallback progress_;
     Clock::time_point lastProgress_ = Clock::now();
+    // Import: the request of the chunk at preparedOffset_, read ahead; one buffer, reused.
+    std::vector<std::uint8_t> chunkRequest_;
+    std::optional<std::uint64_t> preparedOffset_;
 };
 
 template <typename Predicate>

@@ -21,8 +21,6 @@ namespace {
 
 constexpr tuint32 kDirectionExport = 1;
 constexpr tuint32 kDirectionImport = 2;
-constexpr tuint32 kChunkMore = 1;
-constexpr tuint32 kChunkLast = 2;
 constexpr tuint32 kQueryPageSize = 10;
 constexpr std::size_t kQueryFilterSize = 276;
 constexpr char kCsvExtension[] = ".csv";
@@ -86,7 +84,10 @@ void endTransfer(device::CNetDevice& session, FaceTransfer& transfer, RunContext
 {
     tuint32 transferId = 0;
     {
-        const std::lock_guard guard(transfer.lock);
+        std::unique_lock guard(transfer.lock);
+        // One request in flight: a data request still unanswered (the transfer stopped or
+        // failed meanwhile) is answered first.
+        transfer.waitFor(guard, limit, false, [&transfer] { return !transfer.requestOut; });
         transfer.waitingEnd = true;
         transfer.markProgress();
         transferId = transfer.transferId;
@@ -112,53 +113,31 @@ DeviceStatus failureStatus(RunContext& run, const FaceTransfer& transfer, bool s
     return otherwise;
 }
 
-// Waits, under `guard`, for the reply that follows the `seen` replies. Empty while the
-// data phase goes on (`seen` then counts the new reply); otherwise the data loop's
-// result: true to finish with the end step, false to give up without it.
-std::optional<bool> awaitNextReply(FaceTransfer& transfer, std::unique_lock<std::mutex>& guard,
-                                   RunContext& run, std::chrono::milliseconds limit, tuint32& seen,
-                                   const char* timeoutText)
+// Waits, under `guard`, for the end of the data phase, which the receive thread drives
+// chunk by chunk. True to finish with the end step, false to give up without it.
+bool awaitDataPhase(FaceTransfer& transfer, std::unique_lock<std::mutex>& guard, RunContext& run,
+                    std::chrono::milliseconds limit, const char* timeoutText)
 {
     const Wait wait = waitFor(transfer, guard, limit, true, run,
-                              [&] { return transfer.receivedReplies != seen; });
-    if (wait == Wait::Stopped)
-        return true;
-    if (wait == Wait::LinkLost)
-        return false;
-    if (wait == Wait::TimedOut) {
+                              [&transfer] { return transfer.state != FaceTransfer::kInProgress; });
+    if (wait == Wait::TimedOut)
         platform::debugPrintf("%s", timeoutText);
-        return false;
-    }
-    if (transfer.state != FaceTransfer::kInProgress)
-        return true;
-    seen = transfer.receivedReplies;
-    return std::nullopt;
+    return wait == Wait::Done || wait == Wait::Stopped;
 }
 
-// The data loop of an export: requests chunk after chunk until the device reports the
-// end or a failure. False only when the export must give up without the end step.
+// The data phase of an export: the first data request; the receive thread asks for every
+// later chunk until the device reports the end or a failure. False only when the export
+// must give up without the end step.
 bool pullChunks(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,
                 std::chrono::milliseconds limit)
 {
-    const std::vector<std::uint8_t> request = transferIdPayload(transfer.transferId);
-    // Counted before the request leaves: its reply may come back before the wait starts.
     std::unique_lock guard(transfer.lock);
-    tuint32 seen = transfer.receivedReplies;
+    transfer.session = &session;
+    transfer.dataRequest = transferIdPayload(transfer.transferId);
     transfer.markProgress();
-    guard.unlock();
-    if (session.SendCommand(device::CMD_FACE_EXPORT_DATA, request) != 0)
+    if (!transfer.requestChunk())
         return true;
-    guard.lock();
-    for (;;) {
-        if (const auto end = awaitNextReply(transfer, guard, run, limit, seen,
-                                            "---ExportFile ExportData timeout---"))
-            return *end;
-        guard.unlock();
-        const int sent = session.SendCommand(device::CMD_FACE_EXPORT_DATA, request);
-        guard.lock();
-        if (sent != 0)
-            return true;
-    }
+    return awaitDataPhase(transfer, guard, run, limit, "---ExportFile ExportData timeout---");
 }
 
 bool exportLibrary(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,
@@ -193,45 +172,21 @@ bool exportLibrary(device::CNetDevice& session, FaceTransfer& transfer, RunConte
     return transfer.dataComplete && transfer.endAccepted && transfer.writer->commit();
 }
 
-// Sends the chunk at the transfer's offset. False when it cannot be read or sent.
-bool pushChunk(device::CNetDevice& session, const facefile::Reader& file, tuint32 transferId,
-               std::uint64_t offset, std::uint64_t totalSize)
-{
-    const bool last = offset + facefile::kImportChunkSize > totalSize;
-    const std::size_t length =
-        last ? static_cast<std::size_t>(totalSize - offset) : facefile::kImportChunkSize;
-    std::vector<std::uint8_t> data(length);
-    if (!file.readChunk(offset, data))
-        return false;
-    common::WireWriter writer(12 + length);
-    writer.u32(transferId);
-    writer.u32(last ? kChunkLast : kChunkMore);
-    writer.u32(static_cast<tuint32>(length));
-    writer.bytes(data);
-    return session.SendCommand(device::CMD_FACE_IMPORT_DATA, writer.data()) == 0;
-}
-
-// The send loop of an import. False only when the import must give up without the end
-// step.
+// The data phase of an import: the first chunk; the receive thread sends every later
+// one as the chunk before it is acknowledged. False only when the import must give up
+// without the end step.
 bool pushChunks(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,
                 const facefile::Reader& file, std::chrono::milliseconds limit)
 {
     std::unique_lock guard(transfer.lock);
-    tuint32 seen = transfer.receivedReplies;
-    for (;;) {
-        const std::uint64_t offset = transfer.offset;
-        guard.unlock();
-        const bool sent = pushChunk(session, file, transfer.transferId, offset, transfer.totalSize);
-        guard.lock();
-        if (!sent) {
-            transfer.state = FaceTransfer::kFailed;
-            return true;
-        }
-        transfer.markProgress();
-        if (const auto end = awaitNextReply(transfer, guard, run, limit, seen,
-                                            "---ImportFile ImportData timeout--"))
-            return *end;
+    transfer.session = &session;
+    transfer.file = &file;
+    transfer.markProgress();
+    if (!transfer.sendChunk()) {
+        transfer.state = FaceTransfer::kFailed;
+        return true;
     }
+    return awaitDataPhase(transfer, guard, run, limit, "---ImportFile ImportData timeout--");
 }
 
 bool importLibrary(device::CNetDevice& session, FaceTransfer& transfer, RunContext& run,

@@ -1,14 +1,22 @@
 #pragma once
 
+#include "device/netdvsdevice.h"
+
 #include <chrono>
 
 namespace galvorn {
 
-// How long the face-library operations wait for the device: a transfer counts from its
-// last sign of progress (a reply, a chunk, a page), a batch add from each person's
-// request. One set per run; tests shorten them.
-struct TransferLimits
+// Every time limit of a run, fixed when the run starts. The defaults are the protocol's;
+// tests shorten them instead of waiting them out.
+struct RunLimits
 {
+    // Connecting to a device, and reading its greeting once connected.
+    std::chrono::milliseconds connect{3000};
+    std::chrono::milliseconds greeting{2000};
+    // The login reply and the link's own limits (keep-alive, idle, stalled frames).
+    device::SessionLimits session;
+    // A transfer counts from its last sign of progress (a reply, a chunk, a page), a
+    // batch add from each person's request.
     std::chrono::milliseconds exportWait{100000};
     std::chrono::milliseconds importWait{60000};
     std::chrono::milliseconds csvWait{60000};

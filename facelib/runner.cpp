@@ -75,11 +75,16 @@ void postLoginRefusal(RunContext& run, const DeviceJob& job, std::string_view ip
     }
 }
 
+std::uint32_t millisecondsOf(std::chrono::milliseconds limit)
+{
+    return static_cast<std::uint32_t>(std::max<std::chrono::milliseconds::rep>(limit.count(), 0));
+}
+
 // A link that owns the socket, or null with the socket closed.
-std::unique_ptr<common::CSwlTcpLink> linkOver(SWL_socket_t sock)
+std::unique_ptr<common::CSwlTcpLink> linkOver(const RunContext& run, SWL_socket_t sock)
 {
     try {
-        return std::make_unique<common::CSwlTcpLink>(sock);
+        return std::make_unique<common::CSwlTcpLink>(sock, run.limits().session.link);
     } catch (const std::bad_alloc&) {
         SWL_CloseSocket(sock);
         return nullptr;
@@ -90,7 +95,8 @@ std::unique_ptr<common::CSwlTcpLink> linkOver(SWL_socket_t sock)
 bool readGreeting(RunContext& run, common::CSwlTcpLink& link, std::span<std::uint8_t> greeting)
 {
     const ConnectionGuard breakLink(run.connections(), [&link] { link.Abort(); });
-    return link.RecvExactTimed(greeting, RunnerLimits::kGreetingMs) == common::LinkResult::kMessage;
+    return link.RecvExactTimed(greeting, millisecondsOf(run.limits().greeting)) ==
+           common::LinkResult::kMessage;
 }
 
 void dispatch(RunContext& run, const DeviceJob& job, device::CNetDevice& session)
@@ -266,7 +272,7 @@ void RunDeviceSession(RunContext& run, const DeviceJob& job, std::string_view ip
     {
         const ConnectionGuard stopConnect(run.connections(),
                                           [&connector] { connector.RequestStop(); });
-        sock = connector.Connect(RunnerLimits::kConnectMs);
+        sock = connector.Connect(static_cast<int>(millisecondsOf(run.limits().connect)));
     }
     if (sock == SWL_INVALID_SOCKET) {
         post(run, DeviceStatus::ConnectFail, ip, job);
@@ -274,7 +280,7 @@ void RunDeviceSession(RunContext& run, const DeviceJob& job, std::string_view ip
     }
 
     // The link owns the socket until the session takes it over.
-    const std::unique_ptr<common::CSwlTcpLink> link = linkOver(sock);
+    const std::unique_ptr<common::CSwlTcpLink> link = linkOver(run, sock);
     std::array<std::uint8_t, device::DeviceGreeting::kSize> greeting{};
     if (!link || !readGreeting(run, *link, greeting)) {
         post(run, DeviceStatus::ConnectFail, ip, job);
@@ -287,7 +293,7 @@ void RunDeviceSession(RunContext& run, const DeviceJob& job, std::string_view ip
     }
     int error = device::CreateSessionError::kOk;
     device::SessionHandle session(
-        device::CreateSession(handed, greeting, &RecvCallback, &run, error));
+        device::CreateSession(handed, greeting, &RecvCallback, &run, error, run.limits().session));
     if (!session) {
         // The socket is still ours: an unsupported greeting version or no memory.
         platform::debugPrintf("---RunDeviceSession %s no session: %d--", std::string(ip).c_str(),

@@ -7,13 +7,6 @@
 
 namespace galvorn {
 
-// Time limits of the connection to a device, before its session exists.
-struct RunnerLimits
-{
-    static constexpr int kConnectMs = 3000;
-    static constexpr int kGreetingMs = 2000;
-};
-
 // StartWorkers() results.
 struct StartResult
 {
@@ -39,8 +32,8 @@ int StartWorkers(RunState& state);
 // the run is cancelled meanwhile), then RunDeviceSession().
 void RunDeviceJob(RunContext& run, const DeviceJob& job);
 
-// Connects to the job's device (kConnectMs), reads its greeting (kGreetingMs), creates
-// the session with RecvCallback and the run as its context, logs in, clears the offline
+// Connects to the job's device, reads its greeting and creates the session within the
+// run's limits, with RecvCallback and the run as its context, logs in, clears the offline
 // flag and runs the run's operation, then closes everything. Posts 6 when the connection,
 // the greeting or the session fails, and 7, 8 or 9 (with the code) when the login is
 // refused; the operation posts its own statuses. `ip` is the job's address as dotted text.

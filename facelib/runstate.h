@@ -6,7 +6,7 @@
 #include "facelib/connectionregistry.h"
 #include "facelib/devicejob.h"
 #include "facelib/facetransfer.h"
-#include "facelib/transferlimits.h"
+#include "facelib/runlimits.h"
 #include "facelib/transfertables.h"
 #include "support/inttypes.h"
 
@@ -78,7 +78,7 @@ public:
     // The active transfer of each device session.
     TransferRegistry& transfers();
     // Fixed when the run started.
-    const TransferLimits& limits() const { return limits_; }
+    const RunLimits& limits() const { return limits_; }
     // The data file an import run sends, fixed when the run started; null when none. The
     // run's own reader, open as long as the run exists.
     const facefile::Reader* importFile() const { return importFile_.get(); }
@@ -96,7 +96,7 @@ public:
 private:
     RunState& state_;
     const OperationType operation_;
-    const TransferLimits limits_;
+    const RunLimits limits_;
     const std::shared_ptr<const facefile::Reader> importFile_;
     const BatchAddSource batchAdd_;
     PictureCache pictureCache_;
@@ -139,8 +139,8 @@ public:
     {
         importFile_ = file ? file->duplicate() : nullptr;
     }
-    // GUI thread: the time limits of the next run's transfers.
-    void setTransferLimits(const TransferLimits& limits) { limits_ = limits; }
+    // GUI thread: the time limits of the next run.
+    void setLimits(const RunLimits& limits) { limits_ = limits; }
     // GUI thread: what the next batch-add run adds.
     void setBatchAddSource(BatchAddSource source) { batchAdd_ = std::move(source); }
     // GUI thread: the second address of each job of the next run (`devices[i]` for job i)
@@ -205,7 +205,7 @@ private:
     OperationType operation_ = OperationType::ExportData;
     std::vector<DeviceJob> jobs_;
     std::shared_ptr<const facefile::Reader> importFile_;
-    TransferLimits limits_;
+    RunLimits limits_;
     BatchAddSource batchAdd_;
     std::vector<platform::DeviceAddressInfo> addressDevices_;
     PrepareAddress prepareAddress_;

@@ -11,8 +11,10 @@
 #include <vector>
 
 using galvorn::common::CSwlTcpLink;
+using galvorn::common::encodeFrameHeader;
 using galvorn::common::FragmentHeader;
 using galvorn::common::Frame;
+using galvorn::common::LinkLimits;
 using galvorn::common::LinkMode;
 using galvorn::common::LinkResult;
 using namespace testnet;
@@ -392,13 +394,34 @@ TEST_F(TcpLink, StartingTwiceIsRefused)
     EXPECT_EQ(link_->StartReceiving(), 1);
 }
 
-TEST_F(TcpLink, IdleWatchdogBreaksASilentLink)
+TEST_F(TcpLink, IdleWatchdogBreaksASilentLinkAfterItsLimit)
 {
+    EXPECT_EQ(LinkLimits{}.idleLimitMs, 20000);
+    LinkLimits limits;
+    limits.idleLimitMs = 600;
+    link_ = std::make_unique<CSwlTcpLink>(link_->Detach(), limits);
     const auto start = Clock::now();
     ASSERT_EQ(link_->Start(&Owner::callback, &owner_, LinkMode::IdleWatchdog), 0);
-    ASSERT_TRUE(owner_.waitForLoss(30000));
-    EXPECT_GE(msSince(start), 19000);
+    ASSERT_TRUE(owner_.waitForLoss(5000));
+    EXPECT_GE(msSince(start), limits.idleLimitMs - 50);
     EXPECT_TRUE(link_->IsBroken());
+}
+
+TEST_F(TcpLink, IdleWatchdogKeepsALinkThatHearsFromThePeer)
+{
+    LinkLimits limits;
+    limits.idleLimitMs = 600;
+    link_ = std::make_unique<CSwlTcpLink>(link_->Detach(), limits);
+    ASSERT_EQ(link_->Start(&Owner::callback, &owner_, LinkMode::IdleWatchdog), 0);
+    ASSERT_EQ(link_->StartReceiving(), 0);
+    const auto keepAlive = encodeFrameHeader(Frame::kKeepAlive);
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(::send(pair_.far, keepAlive.data(), keepAlive.size(), 0),
+                  static_cast<ssize_t>(keepAlive.size()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_FALSE(link_->IsBroken()) << "1600 ms of keep-alives, 200 ms apart";
+    EXPECT_EQ(owner_.losses(), 0);
 }
 
 } // namespace

@@ -103,7 +103,8 @@ struct Opened
 // Connects, reads the greeting through a link of its own, hands the socket to a new
 // session and logs in, as the operation runner does.
 inline Opened openSession(std::uint16_t port, Owner& owner, const char* user = "admin",
-                          const char* password = "123456", const char* address = "127.0.0.1")
+                          const char* password = "123456", const char* address = "127.0.0.1",
+                          const galvorn::device::SessionLimits& limits = {})
 {
     using namespace galvorn;
     Opened opened;
@@ -123,7 +124,7 @@ inline Opened openSession(std::uint16_t port, Owner& owner, const char* user = "
         return opened;
     }
     device::CNetDevice* session =
-        device::CreateSession(sock, greeting, &Owner::callback, &owner, opened.code);
+        device::CreateSession(sock, greeting, &Owner::callback, &owner, opened.code, limits);
     if (!session) {
         opened.stage = Stage::Create;
         SWL_CloseSocket(sock);

@@ -128,7 +128,7 @@ protected:
                                           static_cast<tuint32>(camera), htonl(INADDR_LOOPBACK)));
         }
         state_.setOperation(OperationType::BatchAdd);
-        state_.setTransferLimits(limits_);
+        state_.setLimits(limits_);
         state_.setBatchAddSource(std::move(source));
         state_.setJobs(std::move(jobs));
         ASSERT_EQ(StartWorkers(state_), StartResult::kStarted);
@@ -197,7 +197,7 @@ protected:
 
     TempDir dir_;
     TestCodec codec_;
-    TransferLimits limits_;
+    RunLimits limits_;
     std::size_t atOnce_ = 1;
     std::shared_ptr<const std::vector<PersonInfo>> persons_;
     RecordingSink sink_;

@@ -82,9 +82,9 @@ protected:
     void SetUp() override
     {
         WithLanguage::SetUp();
-        TransferLimits limits;
+        RunLimits limits;
         limits.exportWait = limits.importWait = limits.csvWait = 3s;
-        state_.setTransferLimits(limits);
+        state_.setLimits(limits);
         writeDataFile();
     }
 
@@ -238,7 +238,7 @@ TEST_F(MalformedReplies, CsvPagesThatStopBringingPersonsEndTheExport)
 
 TEST_F(MalformedReplies, DataRepliesWithoutDataEndTheExportAfterABoundedNumber)
 {
-    const TransferLimits limits;
+    const RunLimits limits;
     ScriptedDevice device(answeringBut(device::CMD_FACE_EXPORT_DATA, words({7, 1, 1, 0, 0})));
     const std::vector<tuint32> statuses = run(OperationType::ExportData, device);
     ASSERT_FALSE(statuses.empty());

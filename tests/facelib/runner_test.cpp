@@ -291,6 +291,30 @@ TEST_F(RunnerTest, RefusedLoginsAndFailedConnectionsGetTheirStatus)
               (std::vector{code(DeviceStatus::Connecting), code(DeviceStatus::ConnectFail)}));
 }
 
+// A camera that never greets and one that never answers the login end within the run's
+// own limits, far below the defaults of 2 s and 20 s.
+TEST_F(RunnerTest, TheRunsLimitsBoundTheGreetingAndTheLoginWaits)
+{
+    std::vector<DeviceFaceSettings> settings = wellBehaved(2);
+    settings[0].greetingFault = GreetingFault::Missing;
+    settings[1].noReply = true;
+    Cameras cameras(settings);
+    RunState state(&sink_);
+    RunLimits limits;
+    limits.greeting = std::chrono::milliseconds(300);
+    limits.session.loginReplyMs = 400;
+    state.setLimits(limits);
+
+    const auto start = testnet::Clock::now();
+    runToEnd(state, OperationType::ImportData,
+             {jobFor(rowFor(0, cameras.port(0)), 0), jobFor(rowFor(1, cameras.port(1)), 1)});
+    EXPECT_LT(testnet::msSince(start), 1900);
+    EXPECT_EQ(sink_.statusesOf(keyOf(0)),
+              (std::vector{code(DeviceStatus::Connecting), code(DeviceStatus::ConnectFail)}));
+    EXPECT_EQ(sink_.statusesOf(keyOf(1)),
+              (std::vector{code(DeviceStatus::Connecting), code(DeviceStatus::LoginFail)}));
+}
+
 // --- Ports of 0 ------------------------------------------------------------------------
 
 class PortZeroTest : public RunnerTest, public ::testing::WithParamInterface<OperationType>
@@ -540,12 +564,13 @@ TEST_F(RunnerTest, LostLinkOfASessionSetsTheOfflineFlag)
     RunState state(&sink_);
     const auto run = state.beginRun();
 
+    const RunLimits limits;
     common::CSwlConnectProc connector("127.0.0.1", cameras.port(0));
-    const SWL_socket_t sock = connector.Connect(RunnerLimits::kConnectMs);
+    const SWL_socket_t sock = connector.Connect(static_cast<int>(limits.connect.count()));
     ASSERT_NE(sock, SWL_INVALID_SOCKET);
     common::CSwlTcpLink link(sock);
     std::array<std::uint8_t, 64> greeting{};
-    ASSERT_EQ(link.RecvExactTimed(greeting, RunnerLimits::kGreetingMs),
+    ASSERT_EQ(link.RecvExactTimed(greeting, static_cast<std::uint32_t>(limits.greeting.count())),
               common::LinkResult::kMessage);
     int error = 0;
     device::SessionHandle session(

@@ -450,10 +450,10 @@ TEST_P(FaultTest, TransferFailsAndLeavesNoDataFile)
         ASSERT_EQ(reader.open(exportedFile().string()), facefile::Check::Valid);
         state_.setImportFile(&reader);
     }
-    TransferLimits limits;
+    RunLimits limits;
     limits.exportWait = 400ms;
     limits.importWait = 400ms;
-    state_.setTransferLimits(limits);
+    state_.setLimits(limits);
     Cameras cameras({device(0)}, {settings});
     const auto started = std::chrono::steady_clock::now();
     run(each.operation, {job(0, cameras.port(0))});
