@@ -213,6 +213,9 @@ void DeviceFace::readFrom(Connection& connection)
                 break;
             }
         }
+        // A read that took less than it could emptied the socket; poll(2) tells of more.
+        if (static_cast<std::size_t>(got) < readBuffer_.size())
+            return;
     }
 }
 
@@ -364,7 +367,10 @@ void DeviceFace::queue(Connection& connection, std::vector<std::uint8_t> bytes,
 {
     delay += std::chrono::microseconds(settings_.replyDelayUs);
     if (delay.count() == 0 && connection.delayed.empty()) {
-        connection.out.insert(connection.out.end(), bytes.begin(), bytes.end());
+        if (connection.out.empty())
+            connection.out = std::move(bytes);
+        else
+            connection.out.insert(connection.out.end(), bytes.begin(), bytes.end());
         flush(connection);
         return;
     }

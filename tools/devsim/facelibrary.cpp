@@ -138,9 +138,17 @@ std::string FaceLibrary::filePath() const
     return folder_.empty() ? std::string() : folder_ + "/" + kFileName;
 }
 
+std::shared_ptr<const std::vector<std::uint8_t>> FaceLibrary::encoded() const
+{
+    if (!encoded_)
+        encoded_ = std::make_shared<const std::vector<std::uint8_t>>(encodeLibrary(persons_));
+    return encoded_;
+}
+
 bool FaceLibrary::load(std::string& error)
 {
     persons_.clear();
+    encoded_.reset();
     if (folder_.empty())
         return true;
     std::ifstream in(filePath(), std::ios::binary);
@@ -160,7 +168,7 @@ bool FaceLibrary::save() const
 {
     if (folder_.empty())
         return true;
-    const std::vector<std::uint8_t> blob = encodeLibrary(persons_);
+    const std::vector<std::uint8_t>& blob = *encoded();
     const std::string part = filePath() + ".part";
     {
         std::ofstream out(part, std::ios::binary | std::ios::trunc);
@@ -175,11 +183,13 @@ bool FaceLibrary::save() const
 void FaceLibrary::replace(std::vector<Person> persons)
 {
     persons_ = std::move(persons);
+    encoded_.reset();
 }
 
 void FaceLibrary::add(Person person)
 {
     persons_.push_back(std::move(person));
+    encoded_.reset();
 }
 
 } // namespace galvorn::devsim

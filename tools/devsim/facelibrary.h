@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -61,6 +62,9 @@ public:
     bool save() const;
 
     const std::vector<Person>& persons() const { return persons_; }
+    // The library as one blob, encoded once per change of the library and shared by the
+    // exports that send it, so that an export start costs nothing.
+    std::shared_ptr<const std::vector<std::uint8_t>> encoded() const;
     void replace(std::vector<Person> persons);
     // Appends one person; the caller keeps the library within kMaxPersons.
     void add(Person person);
@@ -71,6 +75,8 @@ public:
 private:
     std::string folder_;
     std::vector<Person> persons_;
+    // encodeLibrary(persons_), or null until asked for after a change.
+    mutable std::shared_ptr<const std::vector<std::uint8_t>> encoded_;
 };
 
 } // namespace galvorn::devsim

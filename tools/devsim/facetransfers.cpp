@@ -28,6 +28,7 @@ constexpr std::size_t kPasswordSize = 128;
 constexpr std::uint32_t kMaxPageSize = 100;
 constexpr std::uint32_t kDefaultPageSize = 10;
 constexpr std::size_t kMaxChunkSize = 1u << 20;
+constexpr std::size_t kImportReserve = 1u << 20;
 constexpr unsigned kMaxAddDelayMs = 60000;
 constexpr std::string_view kNone = "none";
 constexpr std::string_view kBlanks = " \t";
@@ -287,6 +288,7 @@ std::vector<DeviceReply> FaceTransferService::onStart(Transfer& transfer, std::u
     if (result == 0 && direction != kDirectionExport && direction != kDirectionImport)
         result = kNotExportMode;
     transfer.mode = Mode::Idle;
+    transfer.exported.reset();
     transfer.blob.clear();
     transfer.position = 0;
     transfer.importComplete = false;
@@ -295,7 +297,10 @@ std::vector<DeviceReply> FaceTransferService::onStart(Transfer& transfer, std::u
         transfer.id = id;
         transfer.mode = direction == kDirectionExport ? Mode::Export : Mode::Import;
         if (transfer.mode == Mode::Export)
-            transfer.blob = encodeLibrary(library_.persons());
+            transfer.exported = library_.encoded();
+        // An import usually brings a library of about the size of the one it replaces.
+        else
+            transfer.blob.reserve(std::max(library_.encoded()->size(), kImportReserve));
     }
     return {resultReply(REPLY_FACE_TRANSFER_START, parameter, result, id)};
 }
@@ -303,7 +308,8 @@ std::vector<DeviceReply> FaceTransferService::onStart(Transfer& transfer, std::u
 DeviceReply FaceTransferService::exportChunk(Transfer& transfer, std::uint32_t parameter) const
 {
     const std::size_t total = library_.persons().size();
-    const std::size_t size = transfer.blob.size();
+    const std::vector<std::uint8_t>& blob = *transfer.exported;
+    const std::size_t size = blob.size();
     const std::size_t begin = transfer.position;
     const std::size_t end = std::min(size, begin + settings_.chunkSize);
     // Persons are counted in proportion to the bytes sent, so the last chunk completes them.
@@ -315,7 +321,7 @@ DeviceReply FaceTransferService::exportChunk(Transfer& transfer, std::uint32_t p
     writer.u32(static_cast<std::uint32_t>(total));
     writer.u32(static_cast<std::uint32_t>(itemsAfter - itemsBefore));
     writer.u32(static_cast<std::uint32_t>(end - begin));
-    writer.bytes(std::span<const std::uint8_t>(transfer.blob).subspan(begin, end - begin));
+    writer.bytes(std::span<const std::uint8_t>(blob).subspan(begin, end - begin));
     transfer.position = end;
     return {REPLY_FACE_EXPORT_DATA, parameter, writer.take()};
 }
@@ -384,6 +390,7 @@ std::vector<DeviceReply> FaceTransferService::onEnd(Transfer& transfer, std::uin
         }
     }
     transfer.mode = Mode::Idle;
+    transfer.exported.reset();
     transfer.blob.clear();
     replies.push_back(resultReply(REPLY_FACE_TRANSFER_END, parameter, result, id));
     return replies;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -119,6 +120,8 @@ private:
         bool silent = false;
         Mode mode = Mode::Idle;
         std::uint32_t id = 0;
+        // Export: the library as it was at the start; import: the bytes received.
+        std::shared_ptr<const std::vector<std::uint8_t>> exported;
         std::vector<std::uint8_t> blob;
         std::size_t position = 0;
         bool importComplete = false;
