@@ -1,20 +1,24 @@
 #!/bin/bash
-# Face-library export and import throughput against galvorn-devsim, in namespaces that
-# this script makes and removes:
+# Face-library export and import throughput of Galvorn beside the benchmark's minimal
+# stop-and-wait reference client (bench/stopwaitclient.cpp), against the same
+# galvorn-devsim camera and library, in namespaces that this script makes and removes:
 #
-#   run-transfer-bench.sh BUILD_DIR [--persons N] [--rounds N]
+#   run-transfer-bench.sh BUILD_DIR [--persons N] [--rounds N] [--parallel N]
 #
 # BUILD_DIR holds bin/galvorn-devsim and bin/galvorn_bench_transfer (a release build;
-# nothing is built here). Scenarios, each with a simulator of its own holding N seeded
-# persons (default 700, about 11 MB of library) and sending 61440-byte export chunks:
-#   loopback           pc and camera on lo, no reply delay
-#   loopback+delay     the same with every reply 0.5 ms late
-#   shaped+delay       a "pc" and a "camera" namespace joined by a veth pair
-#                      (192.0.2.1 and 192.0.2.2), each end shaped with tbf to 100 Mbit/s,
-#                      every reply 0.5 ms late
-# It prints the rate of whole transfers and of their data phase alone (first to last
-# progress report) beside the stop-and-wait bound of one 61440-byte chunk per round trip,
-# chunk / (chunk / rate + delay), and the share of that bound reached. MB is 10^6 bytes.
+# nothing is built here). Each round runs a Galvorn export, a reference export, a
+# Galvorn import and a reference import, one after the other, so both clients see the
+# same machine. Scenarios, each with a simulator of its own whose first camera holds N
+# seeded persons (default 700, about 11 MB of library) and sends 61440-byte export chunks:
+#   loopback      pc and camera on lo, no reply delay
+#   shaped        a "pc" and a "camera" namespace joined by a veth pair (192.0.2.1 and
+#                 192.0.2.2), each end shaped with tbf to 100 Mbit/s, every reply 0.5 ms
+#                 late; also N empty cameras (default 32) that one run imports into at once
+# It prints per client and transfer the median and the spread (lowest, highest) of the
+# whole-transfer rate over the rounds (default 5), Galvorn's median as a share of the
+# reference's, on the shaped link the share of the stop-and-wait bound of one
+# 61440-byte chunk per round trip, chunk / (chunk / rate + delay), and the parallel
+# imports as a share of the link rate. MB is 10^6 bytes.
 #
 # Exit status: 0; 77 when namespaces cannot be made; 3 when the set-up fails; 2 on bad
 # arguments. Everything runs inside an outer network and mount namespace with a private
@@ -29,7 +33,7 @@ readonly kDelayUs=500
 readonly kReadySeconds=20
 
 usage() {
-    echo "usage: $0 BUILD_DIR [--persons N] [--rounds N]" >&2
+    echo "usage: $0 BUILD_DIR [--persons N] [--rounds N] [--parallel N]" >&2
     exit 2
 }
 
@@ -37,11 +41,13 @@ usage() {
 build=$(realpath "$1") || usage
 shift
 persons=700
-rounds=3
+rounds=5
+parallel=32
 while [[ $# -gt 0 ]]; do
     case $1 in
     --persons) [[ $# -ge 2 && $2 =~ ^[0-9]+$ ]] || usage; persons=$2; shift 2 ;;
     --rounds) [[ $# -ge 2 && $2 =~ ^[1-9][0-9]*$ ]] || usage; rounds=$2; shift 2 ;;
+    --parallel) [[ $# -ge 2 && $2 =~ ^[0-9]+$ && $2 -le 100 ]] || usage; parallel=$2; shift 2 ;;
     *) usage ;;
     esac
 done
@@ -59,7 +65,7 @@ if [[ -z ${GALVORN_TRANSFER_BENCH_INNER:-} ]]; then
         if unshare $isolation --net --mount --propagation private true 2>/dev/null; then
             # shellcheck disable=SC2086
             exec unshare $isolation --net --mount --propagation private -- \
-                "$self" "$build" --persons "$persons" --rounds "$rounds"
+                "$self" "$build" --persons "$persons" --rounds "$rounds" --parallel "$parallel"
         fi
     done
     echo "run-transfer-bench: this machine does not allow network namespaces" >&2
@@ -106,21 +112,15 @@ in_ns() {
     fi
 }
 
-# start_simulator NS BIND DELAY_US LABEL: one camera at BIND:9008 with the seeded
-# library. It reads its control lines from a pipe that this script holds open, so it
-# quits when the script goes.
+# start_simulator NS BIND DELAY_US LABEL EMPTY: one camera at BIND:9008 with the seeded
+# library, and EMPTY cameras without one at the ports after it. It reads its control
+# lines from a pipe that this script holds open, so it quits when the script goes.
 start_simulator() {
-    local ns=$1 bind=$2 delay=$3 label=$4 config=$work/$4.conf line netns_id output
-    cat >"$config" <<EOF
-[camera]
-mac = 02:1A:2B:3C:4D:5E
-bind = $bind
-dataPort = 9008
-httpPort = 0
-device.replyDelayUs = $delay
-facelib.seedPersons = $persons
-facelib.chunkSize = $kChunk
-EOF
+    local ns=$1 bind=$2 delay=$3 label=$4 empty=$5 config=$work/$4.conf line netns_id output i
+    camera_section 0 "$bind" "$delay" "facelib.seedPersons = $persons" >"$config"
+    for ((i = 1; i <= empty; i++)); do
+        camera_section "$i" "$bind" "$delay" "" >>"$config"
+    done
     netns_id=$(in_ns "$ns" readlink /proc/self/ns/net)
     mkfifo "$work/$label.in" "$work/$label.out" || fail "cannot make the simulator's pipes"
     local enter=()
@@ -146,20 +146,28 @@ EOF
     exec {output}<&-
 }
 
+# camera_section INDEX BIND DELAY_US EXTRA: the configuration of camera INDEX, whose MAC
+# and data port the benchmark derives from the index.
+camera_section() {
+    printf '[camera]\nmac = 02:1A:2B:3C:%02X:%02X\nbind = %s\ndataPort = %d\nhttpPort = 0\n' \
+        $(($1 >> 8)) $(($1 & 255)) "$2" $((9008 + $1))
+    printf 'device.replyDelayUs = %s\nfacelib.chunkSize = %s\n%s\n\n' "$3" "$kChunk" "$4"
+}
+
 stop_simulator() {
     exec {simulator_input}>&-
     wait "$simulator" 2>/dev/null
     simulator=
 }
 
-# measure NS BIND DELAY_US LABEL: the benchmark from NS (the pc side) against a fresh
-# simulator in CAMERA_NS, results in $work/LABEL.json.
+# measure NS BIND DELAY_US LABEL EMPTY: the benchmark from NS (the pc side) against a
+# fresh simulator in CAMERA_NS, results in $work/LABEL.json.
 measure() {
-    local ns=$1 bind=$2 delay=$3 label=$4
-    start_simulator "$CAMERA_NS" "$bind" "$delay" "$label"
+    local ns=$1 bind=$2 delay=$3 label=$4 empty=$5
+    start_simulator "$CAMERA_NS" "$bind" "$delay" "$label" "$empty"
     echo "== $label" >&2
     in_ns "$ns" env GALVORN_NETNS="$(in_ns "$ns" readlink /proc/self/ns/net)" \
-        "$bench" --camera="$bind:9008" --rounds="$rounds" \
+        "$bench" --camera="$bind:9008" --rounds="$rounds" --parallel="$empty" \
         --benchmark_out="$work/$label.json" --benchmark_out_format=json {simulator_input}>&- >&2 ||
         fail "the benchmark failed for $label"
     stop_simulator
@@ -170,8 +178,7 @@ ip link set lo up || fail "cannot bring lo up"
 ip link set lo multicast on
 ip route add 224.0.0.0/4 dev lo
 CAMERA_NS=
-measure "" 127.0.0.1 0 loopback
-measure "" 127.0.0.1 "$kDelayUs" loopback+delay
+measure "" 127.0.0.1 0 loopback 0
 
 # The shaped link: two namespaces joined by a veth pair, both ends limited by tbf.
 for name in "$pc" "$cam"; do
@@ -189,49 +196,54 @@ for end in "$pc veth-pc" "$cam veth-cam"; do
         fail "cannot shape $device"
 done
 CAMERA_NS=$cam
-measure "$pc" 192.0.2.2 "$kDelayUs" shaped+delay
+measure "$pc" 192.0.2.2 "$kDelayUs" shaped "$parallel"
 
-python3 - "$work" "$kChunk" "$kRateBytesPerSecond" "$kDelayUs" <<'EOF'
-import json, sys
+python3 - "$work" "$kChunk" "$kRateBytesPerSecond" "$kDelayUs" "$parallel" <<'EOF'
+import json, statistics, sys
 
-work, chunk, rate, delay_us = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
-delay = delay_us / 1e6
+work, chunk, rate, delay_us, parallel = sys.argv[1], *map(int, sys.argv[2:])
+bound = chunk / (chunk / rate + delay_us / 1e6)
 
 
 def load(label):
+    """Whole-transfer rates per benchmark name over the rounds, and the failures."""
+    rates, failed = {}, []
     with open(f"{work}/{label}.json") as f:
-        return {run["name"].split("/")[0]: run for run in json.load(f)["benchmarks"]}
+        for run in json.load(f)["benchmarks"]:
+            name = run["name"].split("/")[0]
+            if "error_message" in run:
+                failed.append(f"{run['name']}: {run['error_message']}")
+            elif "bytes_per_second" in run and run.get("run_type") != "aggregate":
+                rates.setdefault(name, []).append(run["bytes_per_second"])
+    return rates, failed
 
 
-def cell(value, bound):
-    if not bound:
-        return f"{value / 1e6:>8.2f}{'-':>7}"
-    return f"{value / 1e6:>8.2f}{100 * value / bound:>6.1f}%"
+def spread(values):
+    return (f"{statistics.median(values) / 1e6:>8.2f}"
+            f"  {min(values) / 1e6:>6.2f}-{max(values) / 1e6:<6.2f}")
 
 
-results = {label: load(label) for label in ("loopback", "loopback+delay", "shaped+delay")}
-print(f"{'scenario':<16}{'transfer':<10}{'bound MB/s':>11}{'whole MB/s':>17}{'data phase MB/s':>20}")
-for label, runs in results.items():
+print(f"{'scenario':<10}{'transfer':<9}{'galvorn MB/s (low-high)':>26}"
+      f"{'reference MB/s (low-high)':>28}{'ratio':>7}{'of bound':>10}")
+rounds = 0
+for label in ("loopback", "shaped"):
+    rates, failed = load(label)
+    for line in failed:
+        print(f"{label:<10}failed: {line}")
     for name in ("export", "import"):
-        run = runs[name]
-        if "error_message" in run:
-            print(f"{label:<16}{name:<10}  failed: {run['error_message']}")
+        mine, ref = rates.get(name), rates.get(name + "_reference")
+        if not mine or not ref:
             continue
-        if label == "shaped+delay":
-            link_rate = rate
-        elif label == "loopback+delay":
-            # Loopback has no rate of its own: the undelayed data phase stands for it.
-            link_rate = results["loopback"][name].get("data_phase_bytes_per_second")
-        else:
-            link_rate = None
-        bound = chunk / (chunk / link_rate + delay) if link_rate else None
-        shown = f"{bound / 1e6:>11.2f}" if bound else f"{'-':>11}"
-        print(f"{label:<16}{name:<10}{shown}{cell(run['bytes_per_second'], bound):>17}"
-              f"{cell(run['data_phase_bytes_per_second'], bound):>20}")
-size = results["loopback"]["export"].get("library_bytes", 0) / 1e6
-print(f"library {size:.2f} MB, chunk {chunk} bytes, reply delay {delay_us} us, MB = 10^6 bytes")
-print("bound: chunk / (chunk / rate + delay); rate 12.5 MB/s (100 Mbit/s) on the shaped link,")
-print("the undelayed loopback data phase on loopback+delay, none on plain loopback")
-print("whole: connect, login, start, data phase, end (and the file's close for an export);")
-print("data phase: from the first progress report to the last")
+        rounds = len(mine)
+        ratio = statistics.median(mine) / statistics.median(ref)
+        share = f"{statistics.median(mine) / bound:>10.3f}" if label == "shaped" else f"{'-':>10}"
+        print(f"{label:<10}{name:<9}{spread(mine):>26}{spread(ref):>28}{ratio:>7.3f}{share}")
+    if label == "shaped" and rates.get("import_parallel"):
+        together = rates["import_parallel"]
+        print(f"{parallel} imports at once on the shaped link: "
+              f"{statistics.median(together) / 1e6:.2f} MB/s (runs {len(together)}), "
+              f"{statistics.median(together) / rate:.3f} of the link rate")
+print(f"rounds {rounds}, chunk {chunk} bytes, reply delay {delay_us} us on the shaped link, "
+      f"stop-and-wait bound {bound / 1e6:.2f} MB/s, MB = 10^6 bytes")
+print("whole transfers: connect, login, start, data phase, end (and the file's sync for an export)")
 EOF

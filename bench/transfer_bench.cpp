@@ -1,16 +1,20 @@
-// Face-library export and import throughput against one simulated camera (galvorn-devsim)
-// that the caller has started, through the same run state and workers as the window.
-// Each iteration is one whole transfer: connect, login, start, the data phase, end, and
-// for an export the data file's close and rename. Two rates are reported: library bytes
-// per second of the whole transfer, and the data phase alone, timed between the first
-// and the last progress report.
+// Face-library export and import throughput against simulated cameras (galvorn-devsim)
+// that the caller has started, through the same run state and workers as the window,
+// beside the benchmark's stop-and-wait reference client (bench/stopwaitclient) against
+// the same camera and library. Each benchmark is one whole transfer: connect, login,
+// start, the data phase, end, and for an export the data file's sync. The rounds
+// alternate Galvorn and the reference, so both see the same machine. Reported: library
+// bytes per second of the whole transfer and, for Galvorn, of the data phase alone,
+// timed between the first and the last progress report.
 //
-//   galvorn_bench_transfer --camera=IP:PORT [--library-password=TEXT] [--rounds=N]
-//                          [benchmark flags]
+//   galvorn_bench_transfer --camera=IP:PORT [--rounds=N] [--parallel=N]
+//                          [--parallel-rounds=N] [benchmark flags]
 //
-// bench/run-transfer-bench.sh starts the simulator on loopback and across a shaped veth
-// pair and runs this binary against it.
+// --parallel=N adds an import into N cameras at once, at ports PORT+1 to PORT+N of the
+// same address. bench/run-transfer-bench.sh starts the simulators on loopback and across
+// a shaped veth pair and runs this binary against them.
 
+#include "bench/stopwaitclient.h"
 #include "common/facefeatureimportandexport.h"
 #include "facelib/jobbuilder.h"
 #include "facelib/runner.h"
@@ -35,18 +39,29 @@ namespace {
 using namespace galvorn;
 namespace fs = std::filesystem;
 
-constexpr char kDeviceKey[] = "02:1A:2B:3C:4D:5E";
 constexpr auto kRunLimit = std::chrono::minutes(10);
+
+constexpr char kUser[] = "admin";
+constexpr char kPassword[] = "123456";
 
 struct Options
 {
     std::string address;
     int port = 0;
-    std::string libraryPassword;
-    int rounds = 3;
+    int rounds = 5;
+    int parallel = 0;
+    int parallelRounds = 1;
 };
 
 Options gOptions;
+
+// The key of camera i, as the simulators' configuration names it.
+std::string deviceKey(int camera)
+{
+    char key[18];
+    std::snprintf(key, sizeof key, "02:1A:2B:3C:%02X:%02X", (camera >> 8) & 0xFF, camera & 0xFF);
+    return key;
+}
 
 tuint32 code(DeviceStatus status)
 {
@@ -64,16 +79,19 @@ bool parseOptions(int argc, char** argv, Options& options)
                 return false;
             options.address = std::string(value.substr(0, colon));
             options.port = std::atoi(std::string(value.substr(colon + 1)).c_str());
-        } else if (arg.starts_with("--library-password=")) {
-            options.libraryPassword = std::string(arg.substr(19));
         } else if (arg.starts_with("--rounds=")) {
             options.rounds = std::atoi(std::string(arg.substr(9)).c_str());
+        } else if (arg.starts_with("--parallel=")) {
+            options.parallel = std::atoi(std::string(arg.substr(11)).c_str());
+        } else if (arg.starts_with("--parallel-rounds=")) {
+            options.parallelRounds = std::atoi(std::string(arg.substr(18)).c_str());
         } else {
             return false;
         }
     }
-    return !options.address.empty() && options.port > 0 && options.port < 65536 &&
-           options.rounds > 0;
+    return !options.address.empty() && options.port > 0 &&
+           options.port + options.parallel < 65536 && options.rounds > 0 && options.parallel >= 0 &&
+           options.parallelRounds > 0;
 }
 
 // A scratch folder for the data files, removed with the object.
@@ -82,7 +100,8 @@ class ScratchFolder
 public:
     ScratchFolder()
         : path_(fs::temp_directory_path() /
-                ("galvorn-transfer-bench-" + std::to_string(::getpid())))
+                ("galvorn-transfer-bench-" + std::to_string(::getpid()) + "-" +
+                 std::to_string(++made_)))
     {
         fs::remove_all(path_);
         fs::create_directories(path_);
@@ -107,13 +126,14 @@ public:
     }
 
 private:
+    static inline int made_ = 0;
     fs::path path_;
 };
 
-// Stands in for the window: keeps the device's last status and times the progress
-// reports. Each report follows one whole request/reply cycle of the data phase, so the
-// span from the first report to the last one is that phase without the connection, the
-// login, the start and the end.
+// Stands in for the window: counts the devices that ended in success and times the
+// progress reports. Each report follows one whole request/reply cycle of the data phase,
+// so the span from the first report to the last one is that phase without the
+// connection, the login, the start and the end.
 class TimingSink : public StatusSink
 {
 public:
@@ -123,7 +143,8 @@ public:
     {
         const Clock::time_point now = Clock::now();
         const std::lock_guard guard(lock_);
-        last_ = info->status;
+        if (info->status == code(DeviceStatus::Success))
+            ++successes_;
         if (info->status != code(DeviceStatus::Progress))
             return;
         if (reports_++ == 0)
@@ -136,10 +157,10 @@ public:
         }
     }
 
-    bool succeeded() const
+    std::size_t successes() const
     {
         const std::lock_guard guard(lock_);
-        return last_ == code(DeviceStatus::Success);
+        return successes_;
     }
     std::size_t reports() const
     {
@@ -160,7 +181,7 @@ public:
 
 private:
     mutable std::mutex lock_;
-    tuint32 last_ = 0;
+    std::size_t successes_ = 0;
     std::size_t reports_ = 0;
     Clock::time_point first_;
     Clock::time_point latest_;
@@ -168,96 +189,168 @@ private:
     std::uint64_t lastSize_ = 0;
 };
 
-// Runs one operation against the camera and waits for its worker; false unless the
-// device ended with success.
+// Runs one operation against `cameras` cameras from PORT + `firstCamera` on and waits for
+// its workers; false unless every device ended with success.
 bool transfer(OperationType operation, const fs::path& folder, const facefile::Reader* file,
-              TimingSink& sink)
+              TimingSink& sink, int firstCamera = 0, int cameras = 1)
 {
     RunState state(&sink);
-    DeviceRow row;
-    row.ipAddr = gOptions.address;
-    row.mac = kDeviceKey;
-    // A 3.3 version makes the job connect at the row's own address.
-    row.softwareVer = "V3.3.0.5";
-    row.dataPort = gOptions.port;
-    row.httpPort = 80;
     state.setOperation(operation);
     state.setImportFile(file);
-    state.setJobs(
-        {BuildDeviceJob(row, {"admin", "123456", folder.string(), gOptions.libraryPassword}, 0,
-                        htonl(INADDR_LOOPBACK))});
+    std::vector<DeviceJob> jobs;
+    for (int i = 0; i < cameras; ++i) {
+        DeviceRow row;
+        row.ipAddr = gOptions.address;
+        row.mac = deviceKey(firstCamera + i);
+        // A 3.3 version makes the job connect at the row's own address.
+        row.softwareVer = "V3.3.0.5";
+        row.dataPort = gOptions.port + firstCamera + i;
+        row.httpPort = 80;
+        jobs.push_back(BuildDeviceJob(row, {kUser, kPassword, folder.string(), ""},
+                                      static_cast<tuint32>(i), htonl(INADDR_LOOPBACK)));
+    }
+    state.setJobs(std::move(jobs));
     return StartWorkers(state) == StartResult::kStarted && state.waitForWorkersFor(kRunLimit) &&
-           sink.succeeded();
+           sink.successes() == static_cast<std::size_t>(cameras);
 }
 
-// Data-phase time and bytes summed over the rounds.
-struct DataPhase
+// The file every import sends: the camera's library, exported once before the rounds.
+struct ImportSource
 {
-    double seconds = 0;
-    double bytes = 0;
+    ScratchFolder folder;
+    facefile::Reader reader;
+    std::string path;
 };
 
-void reportRates(benchmark::State& state, std::uint64_t libraryBytes, const DataPhase& phase)
+ImportSource* gImport = nullptr;
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
 {
-    const auto bytes = static_cast<double>(state.iterations() * libraryBytes);
-    state.counters["library_bytes"] = static_cast<double>(libraryBytes);
-    state.counters["bytes_per_second"] = benchmark::Counter(bytes, benchmark::Counter::kIsRate);
-    state.counters["data_phase_bytes_per_second"] =
-        phase.seconds > 0 ? phase.bytes / phase.seconds : 0.0;
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The rates of one whole transfer of `libraryBytes` in `seconds`, and of its data phase
+// when timed.
+void reportRates(benchmark::State& state, double seconds, double libraryBytes,
+                 double dataSeconds = 0, double dataBytes = 0)
+{
+    state.counters["library_bytes"] = libraryBytes;
+    state.counters["bytes_per_second"] = libraryBytes / seconds;
+    if (dataSeconds > 0)
+        state.counters["data_phase_bytes_per_second"] = dataBytes / dataSeconds;
 }
 
 void BM_Export(benchmark::State& state)
 {
     const ScratchFolder folder;
-    std::uint64_t libraryBytes = 0;
-    DataPhase phase;
     for (auto _ : state) {
         TimingSink sink;
+        const Clock::time_point start = Clock::now();
         if (!transfer(OperationType::ExportData, folder.path(), nullptr, sink)) {
             state.SkipWithError("the export failed");
             return;
         }
-        state.PauseTiming();
+        const double seconds = secondsSince(start);
         facefile::Reader reader;
         if (reader.open(folder.dataFile().string()) != facefile::Check::Valid) {
             state.SkipWithError("the exported file does not pass the import check");
             return;
         }
-        libraryBytes = reader.header().librarySize;
+        const double libraryBytes = reader.header().librarySize;
         reader.close();
         folder.clear();
-        phase.seconds += sink.dataSeconds();
-        phase.bytes += static_cast<double>(sink.exportBytesAfterFirst());
-        state.ResumeTiming();
+        reportRates(state, seconds, libraryBytes, sink.dataSeconds(),
+                    static_cast<double>(sink.exportBytesAfterFirst()));
     }
-    reportRates(state, libraryBytes, phase);
+}
+
+void BM_ExportReference(benchmark::State& state)
+{
+    const ScratchFolder folder;
+    const std::string path = (folder.path() / "library.bin").string();
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        galvorn::bench::StopWaitClient client;
+        const std::int64_t bytes = client.open(gOptions.address, gOptions.port, kUser, kPassword)
+                                       ? client.exportTo(path)
+                                       : -1;
+        if (bytes < 0) {
+            state.SkipWithError("the reference export failed");
+            return;
+        }
+        reportRates(state, secondsSince(start), static_cast<double>(bytes));
+    }
 }
 
 void BM_Import(benchmark::State& state)
 {
-    // The camera's own library, exported once, is what every round imports back.
-    const ScratchFolder folder;
-    facefile::Reader reader;
-    TimingSink exportSink;
-    if (!transfer(OperationType::ExportData, folder.path(), nullptr, exportSink) ||
-        reader.open(folder.dataFile().string()) != facefile::Check::Valid) {
-        state.SkipWithError("the export of the import file failed");
-        return;
-    }
-    DataPhase phase;
+    const facefile::Reader& reader = gImport->reader;
     for (auto _ : state) {
         TimingSink sink;
-        if (!transfer(OperationType::ImportData, folder.path(), &reader, sink)) {
+        const Clock::time_point start = Clock::now();
+        if (!transfer(OperationType::ImportData, gImport->folder.path(), &reader, sink)) {
             state.SkipWithError("the import failed");
             return;
         }
         // The first report acknowledges the first chunk; every later one one more chunk.
-        if (sink.reports() > 1) {
-            phase.seconds += sink.dataSeconds();
-            phase.bytes += static_cast<double>(reader.size() - facefile::kImportChunkSize);
-        }
+        const double dataBytes =
+            static_cast<double>(reader.size() - facefile::kHeaderSize - facefile::kImportChunkSize);
+        reportRates(state, secondsSince(start), reader.header().librarySize,
+                    sink.reports() > 1 ? sink.dataSeconds() : 0, dataBytes);
     }
-    reportRates(state, reader.header().librarySize, phase);
+}
+
+void BM_ImportReference(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        galvorn::bench::StopWaitClient client;
+        if (!client.open(gOptions.address, gOptions.port, kUser, kPassword) ||
+            !client.importFrom(gImport->path, facefile::kHeaderSize, facefile::kImportChunkSize)) {
+            state.SkipWithError("the reference import failed");
+            return;
+        }
+        reportRates(state, secondsSince(start), gImport->reader.header().librarySize);
+    }
+}
+
+// One run importing into every parallel camera at once.
+void BM_ImportParallel(benchmark::State& state)
+{
+    const facefile::Reader& reader = gImport->reader;
+    for (auto _ : state) {
+        TimingSink sink;
+        const Clock::time_point start = Clock::now();
+        if (!transfer(OperationType::ImportData, gImport->folder.path(), &reader, sink, 1,
+                      gOptions.parallel)) {
+            state.SkipWithError("a parallel import failed");
+            return;
+        }
+        reportRates(state, secondsSince(start),
+                    static_cast<double>(reader.header().librarySize) * gOptions.parallel);
+    }
+}
+
+bool prepareImport(ImportSource& import)
+{
+    TimingSink sink;
+    if (!transfer(OperationType::ExportData, import.folder.path(), nullptr, sink))
+        return false;
+    import.path = import.folder.dataFile().string();
+    return import.reader.open(import.path) == facefile::Check::Valid;
+}
+
+void registerRound(const std::string& suffix)
+{
+    for (const auto& [name, function] :
+         {std::pair{"export", &BM_Export}, std::pair{"export_reference", &BM_ExportReference},
+          std::pair{"import", &BM_Import}, std::pair{"import_reference", &BM_ImportReference}})
+        benchmark::RegisterBenchmark((name + suffix).c_str(), function)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
 }
 
 } // namespace
@@ -267,18 +360,29 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (!parseOptions(argc, argv, gOptions)) {
         std::fprintf(stderr,
-                     "usage: %s --camera=IP:PORT [--library-password=TEXT] [--rounds=N] "
-                     "[benchmark flags]\n",
+                     "usage: %s --camera=IP:PORT [--rounds=N] [--parallel=N] "
+                     "[--parallel-rounds=N] [benchmark flags]\n",
                      argv[0]);
         return 2;
     }
-    for (const auto& [name, function] :
-         {std::pair{"export", &BM_Export}, std::pair{"import", &BM_Import}})
-        benchmark::RegisterBenchmark(name, function)
+    ImportSource import;
+    if (!prepareImport(import)) {
+        std::fprintf(stderr, "%s: the export of the import file failed\n", argv[0]);
+        return 1;
+    }
+    gImport = &import;
+    // Registered round by round, so the rounds alternate Galvorn and the reference.
+    for (int round = 1; round <= gOptions.rounds; ++round)
+        registerRound("/round:" + std::to_string(round));
+    if (gOptions.parallel > 0) {
+        benchmark::RegisterBenchmark("import_parallel", &BM_ImportParallel)
             ->UseRealTime()
             ->Unit(benchmark::kMillisecond)
-            ->Iterations(gOptions.rounds);
+            ->Iterations(1)
+            ->Repetitions(gOptions.parallelRounds);
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    gImport = nullptr;
     return 0;
 }
