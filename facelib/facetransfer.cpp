@@ -70,6 +70,12 @@ void FaceTransfer::onExportData(std::span<const std::uint8_t> payload)
         if (waitingEnd || waitingStart || !writer)
             return;
         requestOut = false;
+        // A failure is final: the reply to a request that was out when it happened
+        // changes nothing.
+        if (state == kFailed) {
+            changed.notify_all();
+            return;
+        }
         tuint32 newState = wellFormed ? chunkState : kFailed;
         std::string text;
         facefile::Header header;
@@ -154,6 +160,10 @@ void FaceTransfer::onImportAck(std::optional<tuint32> reply)
         if (waitingStart || waitingEnd)
             return;
         requestOut = false;
+        if (state == kFailed) {
+            changed.notify_all();
+            return;
+        }
         const tuint32 result = reply.value_or(0);
         if (!reply) {
             state = kFailed;

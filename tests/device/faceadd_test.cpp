@@ -366,3 +366,26 @@ TEST_F(FaceAdd, DelayedAnswerKeepsItsPlaceBeforeLaterReplies)
 }
 
 } // namespace
+
+// An export start takes the camera's blob as it stands; the blob is made again only
+// after the library changed, and an export under way keeps the one it started with.
+TEST(FaceLibraryBlob, IsEncodedOncePerChangeOfTheLibrary)
+{
+    using galvorn::devsim::decodeLibrary;
+    using galvorn::devsim::encodeLibrary;
+    using galvorn::devsim::seedPerson;
+    galvorn::devsim::FaceLibrary library;
+    library.replace({seedPerson(0), seedPerson(1)});
+    const auto first = library.encoded();
+    EXPECT_EQ(*first, encodeLibrary(library.persons()));
+    EXPECT_EQ(library.encoded(), first) << "the same blob, not a second encoding";
+
+    library.add(seedPerson(2));
+    const auto second = library.encoded();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(*second, encodeLibrary(library.persons()));
+    EXPECT_EQ(decodeLibrary(*first)->size(), 2u);
+
+    library.replace({});
+    EXPECT_EQ(*library.encoded(), encodeLibrary({}));
+}

@@ -309,6 +309,43 @@ TEST_F(TransferTest, ThirtyTwoCamerasImportAtOnce)
     }
 }
 
+// The chunks are read ahead of the acknowledgements, and every one is still checked
+// against the file chosen: a file that grows during the import fails it, and the camera
+// keeps its library.
+TEST_F(TransferTest, ADataFileThatChangesDuringTheImportFailsIt)
+{
+    const std::vector<std::uint8_t> blob(8 * facefile::kImportChunkSize, 0x33);
+    {
+        facefile::Writer writer(exportFolder().string(), "changing");
+        ASSERT_TRUE(writer.open());
+        ASSERT_TRUE(writer.append(blob));
+        ASSERT_TRUE(writer.close());
+        ASSERT_TRUE(writer.commit());
+    }
+    const fs::path file = exportedFile();
+    facefile::Reader reader;
+    ASSERT_EQ(reader.open(file.string()), facefile::Check::Valid);
+    DeviceFaceSettings slow = device(0);
+    slow.replyDelayUs = 20000;
+    Cameras cameras({slow}, {library(0, seeded(2))});
+    const std::vector<std::uint8_t> before = fileBytes(libraryFile(0));
+    state_.setImportFile(&reader);
+    state_.setOperation(OperationType::ImportData);
+    state_.setJobs({job(0, cameras.port(0))});
+    ASSERT_EQ(StartWorkers(state_), StartResult::kStarted);
+    ASSERT_TRUE(sink_.waitFor([](const RecordingSink::Records& records) {
+        return std::any_of(records.begin(), records.end(), [](const CallbackInfo& info) {
+            return info.status == code(DeviceStatus::Progress);
+        });
+    }));
+    std::ofstream(file, std::ios::app) << "late";
+    ASSERT_TRUE(state_.waitForWorkersFor(60s));
+    EXPECT_EQ(outcome(0), finished(DeviceStatus::ImportFail));
+    EXPECT_LT(countLines(recording(0), "name=CMD_FACE_IMPORT_DATA"), 8u);
+    EXPECT_EQ(countLines(recording(0), "flag=2"), 0u) << "the last chunk never left";
+    EXPECT_EQ(fileBytes(libraryFile(0)), before);
+}
+
 // --- Device errors ----------------------------------------------------------------------
 
 struct RefusalCase

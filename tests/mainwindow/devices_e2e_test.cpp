@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QMessageBox>
@@ -235,6 +236,41 @@ TEST_F(LibraryRoundTrip, ExportThenImportIntoTwoCameras)
     ASSERT_FALSE(copy.isEmpty());
     EXPECT_EQ(dataArea(copy), dataArea(original));
     EXPECT_GT(dataArea(original).size(), 12);
+}
+
+namespace {
+
+// Camera 1 stops answering at its first import chunk (its second face-library request).
+class SilentImport : public LibraryRoundTrip
+{
+protected:
+    std::vector<std::string> cameras() const override
+    {
+        return {cameraSection(0, "facelib.seedPersons = 3\n"),
+                cameraSection(1, "facelib.fault = silent\nfacelib.faultAt = 2\n")};
+    }
+};
+
+} // namespace
+
+// The run carries its limits into the window's workers: the import ends at the shortened
+// limit instead of the default 60 s.
+TEST_F(SilentImport, ACameraThatStopsAnsweringFailsTheImportAtTheRunsLimit)
+{
+    window->findChild<VRNLineEdit*>(QStringLiteral("passwordEdit"))->setText("123456");
+    const QString file = exportCamera(0, config.filePath(QStringLiteral("library")));
+    ASSERT_FALSE(file.isEmpty());
+
+    galvorn::RunLimits limits;
+    limits.importWait = std::chrono::milliseconds(500);
+    window->runState().setLimits(limits);
+    click("importButton");
+    window->applyBrowsedPath(file);
+    QElapsedTimer timer;
+    timer.start();
+    runOn({1});
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(rowOf(1)->text(kStatusColumn), uiText("IDCS_FACE_MATCH_IMPORT_FAIL"));
 }
 
 namespace {
