@@ -78,4 +78,19 @@ std::string progressText(std::uint64_t done, std::uint64_t total, bool complete)
     return {text, result.ptr + 1};
 }
 
+std::optional<double> progressPercent(std::string_view text)
+{
+    if (!text.ends_with('%'))
+        return std::nullopt;
+    const std::string_view number = text.substr(0, text.size() - 1);
+    double percent = 0;
+    const auto result = std::from_chars(number.data(), number.data() + number.size(), percent,
+                                        std::chars_format::fixed);
+    // Written so that a NaN fails too.
+    if (result.ec != std::errc() || result.ptr != number.data() + number.size() ||
+        !(percent >= 0 && percent <= 100))
+        return std::nullopt;
+    return percent;
+}
+
 } // namespace galvorn

@@ -42,5 +42,8 @@ std::optional<BatchSummary> decodeBatchSummary(std::span<const std::uint8_t> dat
 // locale. done is capped at total. With nothing to count (total 0) the text is "0.00%"
 // until the transfer is complete and "100.00%" after.
 std::string progressText(std::uint64_t done, std::uint64_t total, bool complete);
+// The share a progress text shows, 0 to 100: the number before its percent sign, read
+// as progressText() writes it. Nothing for any other text (a connecting text, a result).
+std::optional<double> progressPercent(std::string_view text);
 
 } // namespace galvorn

@@ -95,6 +95,7 @@ StatusEffect progressEffect(const CallbackInfo& info, OperationType operation)
         return {};
     StatusEffect effect;
     effect.rowText = report->text;
+    effect.progress = progressPercent(report->text);
     if (operation == OperationType::ExportData)
         effect.panes = summaryPanes(report->header);
     return effect;

@@ -18,6 +18,7 @@ namespace galvorn {
 struct StatusEffect
 {
     std::optional<std::string> rowText;       // none: the row keeps its text
+    std::optional<double> progress;           // rowText is a progress text: its share, 0 to 100
     bool final = false;                       // rowText ends the device's part of the run
     std::optional<SummaryPanes> panes;        // data-file export progress
     std::optional<BatchSummary> batchSummary; // batch add ended with refusals: the box

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <algorithm>
+
 namespace {
 
 // The tick-box pictures hold four 13-pixel states side by side.
@@ -35,7 +37,23 @@ bool isTickable(const QModelIndex& index)
     return (flags & Qt::ItemIsUserCheckable) && (flags & Qt::ItemIsEnabled);
 }
 
+// Space between a progress bar and its cell's edges, above and below and at both ends.
+constexpr int kProgressMargin = 2;
+// How much darker than the palette's highlight a progress bar is drawn.
+constexpr int kProgressDarkness = 200;
+
 } // namespace
+
+QRect VistaItemDelegate::progressRect(const QRect& cell, double percent)
+{
+    // Written so that a NaN gives no bar.
+    if (!(percent > 0))
+        return {};
+    const QRect inner =
+        cell.adjusted(kProgressMargin, kProgressMargin, -kProgressMargin, -kProgressMargin);
+    const double share = std::min(percent, 100.0) / 100.0;
+    return QRect(inner.topLeft(), QSize(qRound(inner.width() * share), inner.height()));
+}
 
 QRect VistaItemDelegate::tickBoxRect(const QRect& cell)
 {
@@ -55,6 +73,9 @@ void VistaItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                               const QModelIndex& index) const
 {
     QStyledItemDelegate::paint(painter, option, index);
+    const QVariant progress = index.data(kProgressRole);
+    if (progress.isValid())
+        paintProgress(painter, option, progress.toDouble());
     const QVariant check = index.data(Qt::CheckStateRole);
     if (!check.isValid())
         return;
@@ -62,6 +83,24 @@ void VistaItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const int offset = static_cast<int>(boxState(option)) * kTickBoxSide;
     painter->drawPixmap(tickBoxRect(option.rect), strip,
                         QRect(offset, 0, kTickBoxSide, kTickBoxSide));
+}
+
+// The bar goes over the cell the style has drawn, in the Lighten mode: each pixel takes
+// the brighter of the bar and what is there. The bar is the palette's highlight darkened
+// below the texts of the dark list, so the row's background takes the bar's colour while
+// the text, brighter, stays exactly as the style drew it. The rows of a run are disabled,
+// and their bars still show the run's progress: the highlight is the active one.
+void VistaItemDelegate::paintProgress(QPainter* painter, const QStyleOptionViewItem& option,
+                                      double percent)
+{
+    const QRect bar = progressRect(option.rect, percent);
+    if (bar.isEmpty())
+        return;
+    painter->save();
+    painter->setCompositionMode(QPainter::CompositionMode_Lighten);
+    painter->fillRect(
+        bar, option.palette.color(QPalette::Active, QPalette::Highlight).darker(kProgressDarkness));
+    painter->restore();
 }
 
 bool VistaItemDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,

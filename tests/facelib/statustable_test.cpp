@@ -2,6 +2,7 @@
 #include "facelib/textfield.h"
 #include "languagefixture.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -161,6 +162,7 @@ TEST_F(StatusTable, ProgressShowsItsTextAndTheHeaderOnlyForDataFileExport)
             statusEffect(record(DeviceStatus::Progress, data), operation, tables);
         ASSERT_TRUE(effect.rowText);
         EXPECT_EQ(*effect.rowText, "37.50%");
+        EXPECT_EQ(effect.progress, 37.5);
         EXPECT_FALSE(effect.final);
         EXPECT_FALSE(isFinalRowText(*effect.rowText, deviceErrorText(tables, kMac)));
         EXPECT_EQ(effect.panes.has_value(), operation == OperationType::ExportData);
@@ -258,9 +260,25 @@ TEST(ProgressText, TwoDecimalsNeverDividingByZero)
         {std::numeric_limits<std::uint64_t>::max() / 2, std::numeric_limits<std::uint64_t>::max(),
          false, "50.00%"},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(progressText(c.done, c.total, c.complete), c.expected)
             << c.done << "/" << c.total;
+        // The share read back is the one written, to the two decimals shown.
+        const double written = c.total == 0 ? (c.complete ? 100.0 : 0.0)
+                                            : std::min(1.0, double(c.done) / double(c.total)) * 100;
+        const auto read = progressPercent(progressText(c.done, c.total, c.complete));
+        ASSERT_TRUE(read) << c.expected;
+        EXPECT_NEAR(*read, written, 0.005) << c.expected;
+    }
+}
+
+TEST(ProgressText, OtherTextsShowNoShare)
+{
+    for (const char* text : {"", "%", "37.50", "37.50 %", " 37.50%", "-1.00%", "100.01%", "1e2%",
+                             "0x10%", "37.50%%", "nan%", "inf%", "Connecting..."})
+        EXPECT_FALSE(progressPercent(text)) << text;
+    EXPECT_EQ(progressPercent("0%"), 0.0);
+    EXPECT_EQ(progressPercent("100.00%"), 100.0);
 }
 
 TEST(StatusPayload, ResultCodeIsFourLittleEndianBytes)

@@ -6,6 +6,7 @@
 #include "ui/devicetree/devicecolumns.h"
 #include "ui/devicetree/devicetreeheaderview.h"
 #include "ui/uitext.h"
+#include "widgets/vistaitemdelegate.h"
 #include "widgets/vistatreewidget.h"
 
 #include <QAbstractButton>
@@ -287,13 +288,16 @@ void DeviceTree::applyRunState(bool running)
         tree_->topLevelItem(i)->setFlags(flags);
 }
 
-int DeviceTree::setTickedRowStatus(const QString& mac, const QString& text)
+int DeviceTree::setTickedRowStatus(const QString& mac, const QString& text,
+                                   std::optional<double> progress)
 {
+    const QVariant share = progress ? QVariant(*progress) : QVariant();
     int written = 0;
     for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = tree_->topLevelItem(i);
         if (isTicked(row) && macOf(row).compare(mac, Qt::CaseInsensitive) == 0) {
             row->setText(DeviceColumn::Status, text);
+            row->setData(DeviceColumn::Status, VistaItemDelegate::kProgressRole, share);
             ++written;
         }
     }
@@ -302,8 +306,11 @@ int DeviceTree::setTickedRowStatus(const QString& mac, const QString& text)
 
 void DeviceTree::clearStatusColumn()
 {
-    for (int i = 0; i < tree_->topLevelItemCount(); ++i)
-        tree_->topLevelItem(i)->setText(DeviceColumn::Status, QString());
+    for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = tree_->topLevelItem(i);
+        row->setText(DeviceColumn::Status, QString());
+        row->setData(DeviceColumn::Status, VistaItemDelegate::kProgressRole, QVariant());
+    }
 }
 
 QStringList DeviceTree::tickedStatusTexts() const

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 class DeviceTreeHeaderView;
 class QAbstractButton;
@@ -83,9 +84,11 @@ public:
     void applyRunState(bool running);
 
     // Writes text into the status column of every ticked row whose MAC equals mac
-    // without regard to case; returns the number of rows written.
-    int setTickedRowStatus(const QString& mac, const QString& text);
-    // Empties the status column of every row.
+    // without regard to case; returns the number of rows written. With a progress share
+    // (0 to 100) the cell draws a bar of that share behind the text; without, none.
+    int setTickedRowStatus(const QString& mac, const QString& text,
+                           std::optional<double> progress = std::nullopt);
+    // Empties the status column of every row and takes its progress bars away.
     void clearStatusColumn();
     // The status texts of the ticked rows, in tree order.
     QStringList tickedStatusTexts() const;

@@ -9,9 +9,12 @@
 #include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSaveFile>
+#include <QStyleOptionHeader>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -34,6 +37,7 @@ DeviceTreeHeaderView::DeviceTreeHeaderView(
     : QHeaderView(orientation, parent), tree_(tree), menu_(new QMenu(this)),
       group_(new QActionGroup(this))
 {
+    setTextElideMode(Qt::ElideRight);
     group_->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
     for (int column = 1; column < galvorn::kDeviceColumnCount; ++column) {
         const char* key = galvorn::kDeviceColumns[column].titleKey;
@@ -69,6 +73,27 @@ bool DeviceTreeHeaderView::saveList(const QString& path) const
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) &&
            file.write(table.data(), qint64(table.size())) == qint64(table.size()) && file.commit();
+}
+
+QString DeviceTreeHeaderView::shownTitle(int column) const
+{
+    QStyleOptionHeader option;
+    initStyleOption(&option);
+    initStyleOptionForIndex(&option, column);
+    return option.text;
+}
+
+// The style centres a title in its section and clips what does not fit on both sides;
+// cut to the width of the section's label, less the header's margin, it fits.
+void DeviceTreeHeaderView::initStyleOptionForIndex(QStyleOptionHeader* option,
+                                                   int logicalIndex) const
+{
+    QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+    option->rect =
+        QRect(sectionViewportPosition(logicalIndex), 0, sectionSize(logicalIndex), height());
+    const int width = style()->subElementRect(QStyle::SE_HeaderLabel, option, this).width() -
+                      style()->pixelMetric(QStyle::PM_HeaderMargin, option, this);
+    option->text = option->fontMetrics.elidedText(option->text, textElideMode(), width);
 }
 
 void DeviceTreeHeaderView::slot_saveListTriggered()
@@ -124,6 +149,24 @@ void DeviceTreeHeaderView::contextMenuEvent(QContextMenuEvent* event)
     QHeaderView::contextMenuEvent(event);
     menu_->exec(event->globalPos());
     event->accept();
+}
+
+// Only a title the header had to cut has a tool tip: the whole title.
+bool DeviceTreeHeaderView::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QHeaderView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const int column = logicalIndexAt(help->pos());
+    const QString title = column < 0 ? QString() : tree_->headerItem()->text(column);
+    if (title.isEmpty() || shownTitle(column) == title) {
+        QToolTip::hideText();
+        event->ignore();
+        return true;
+    }
+    const QRect section(sectionViewportPosition(column), 0, sectionSize(column), height());
+    QToolTip::showText(help->globalPos(), title, viewport(), section);
+    return true;
 }
 
 // Lays the header out and repaints it, as a click on a sortable title would, without

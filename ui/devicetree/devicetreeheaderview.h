@@ -14,7 +14,9 @@ class QTreeWidget;
 // to 16 (column 0, the tick box, is always shown, and at least one of the others
 // stays shown) and saves the device list as a CSV table. A left click sorts the tree only on the
 // sortable columns (kSortableDeviceColumns); a click on any other title never reorders the rows.
-// The sort indicator is never shown. Menu choices last until the program ends.
+// The sort indicator is never shown. Menu choices last until the program ends. A title
+// wider than its column is cut at the right with "…", and shows whole as the column's
+// tool tip.
 class DeviceTreeHeaderView : public QHeaderView
 {
     Q_OBJECT
@@ -36,6 +38,9 @@ public:
     // replaced only once it is whole. False when it cannot be written.
     bool saveList(const QString& path) const;
 
+    // A column's title as the header draws it in the column's width.
+    QString shownTitle(int column) const;
+
 public slots:
     void slot_columnMenuTriggered(QAction* action);
     void slot_saveListTriggered();
@@ -44,6 +49,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override;
 
 private:
     void relayOutWithoutSorting();

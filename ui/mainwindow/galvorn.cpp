@@ -463,7 +463,8 @@ void Galvorn::slot_recvCallbackInfo(void* data)
     if (effect.panes)
         showSummaryPanes(effect.panes->left, effect.panes->right);
     if (effect.rowText)
-        setRowStatus(QString::fromUtf8(info->mac.data()), QString::fromStdString(*effect.rowText));
+        setRowStatus(QString::fromUtf8(info->mac.data()), QString::fromStdString(*effect.rowText),
+                     effect.progress);
     if (effect.batchSummary)
         showBatchAddSummary(*effect.batchSummary);
 }
@@ -480,9 +481,9 @@ void Galvorn::showBatchAddSummary(const galvorn::BatchSummary& summary)
     box->open();
 }
 
-void Galvorn::setRowStatus(const QString& mac, const QString& text)
+void Galvorn::setRowStatus(const QString& mac, const QString& text, std::optional<double> progress)
 {
-    deviceTree_->setTickedRowStatus(mac, text);
+    deviceTree_->setTickedRowStatus(mac, text, progress);
     if (!everyTickedRowFinal())
         return;
     runState_.endRun();

@@ -112,7 +112,7 @@ private:
     void applyControlState(bool running);
     // Writes a status text into the device's ticked rows and ends the run when every
     // ticked row shows a final text.
-    void setRowStatus(const QString& mac, const QString& text);
+    void setRowStatus(const QString& mac, const QString& text, std::optional<double> progress);
     bool everyTickedRowFinal();
     // Shows the check mark of the current operation on the three operation buttons.
     void showOperationChecks();
