@@ -2,10 +2,10 @@
 
 namespace galvorn {
 
-// glog for diagnostics: program name "Opertation", files below ./log (created when
-// missing), also to standard error. Nothing in the program logs through it yet; it is
-// set up for the libraries and for debugging in the field. Safe to call again after
-// shutDownLogging().
+// glog for diagnostics: program name "Opertation", files in the folder the operation
+// logs go to (facelib/operationlog.h: beside a program in its build tree, else the
+// user's data folder; created when missing), also to standard error; only to standard
+// error when no folder can be written. Safe to call again after shutDownLogging().
 void setUpLogging();
 void shutDownLogging();
 

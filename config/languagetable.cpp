@@ -67,10 +67,16 @@ std::string chooseLanguageName(const std::string& dir, std::uint32_t languageId,
     return localeName == "zh_CN" ? "Chinese (PRC)" : "English (United States)";
 }
 
+std::string languageFilePath(const std::string& dir, std::uint32_t languageId,
+                             std::string_view localeName)
+{
+    return dir + "/language/" + chooseLanguageName(dir, languageId, localeName) + ".ini";
+}
+
 void loadLanguage(const std::string& dir, std::uint32_t languageId, std::string_view localeName)
 {
-    const std::string name = chooseLanguageName(dir, languageId, localeName);
-    table() = std::make_unique<IniFile>(IniFile::load(dir + "/language/" + name + ".ini"));
+    table() =
+        std::make_unique<IniFile>(IniFile::load(languageFilePath(dir, languageId, localeName)));
 }
 
 std::string languageText(std::string_view key)

@@ -30,4 +30,8 @@ std::string languageIndexKey(std::uint32_t languageId);
 std::string chooseLanguageName(const std::string& dir, std::uint32_t languageId,
                                std::string_view localeName);
 
+// The file loadLanguage() reads: "<dir>/language/<name>.ini" with the name above.
+std::string languageFilePath(const std::string& dir, std::uint32_t languageId,
+                             std::string_view localeName);
+
 } // namespace galvorn

@@ -91,8 +91,8 @@ void BatchAddLog::addLine(std::string_view pictureName, std::string_view reason)
 LogFolders defaultLogFolders()
 {
     LogFolders folders;
-    if (const std::string program = platform::executableDir(); !program.empty())
-        folders.primary = program + "/log";
+    if (platform::runsFromBuildTree())
+        folders.primary = platform::executableDir() + "/log";
     if (const std::string data = platform::dataHomeDir(); !data.empty())
         folders.fallback = data + "/Galvorn/log";
     return folders;

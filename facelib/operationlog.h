@@ -35,8 +35,9 @@ struct LogFolders
     std::string fallback;
 };
 
-// "log" beside the program, then "Galvorn/log" in the user's data folder for a program
-// installed where the user cannot write.
+// "log" beside a program that runs from its build tree, then "Galvorn/log" in the user's
+// data folder. An installed program has only the data folder: it writes nothing into the
+// installation, not even when it runs with the rights to.
 LogFolders defaultLogFolders();
 
 // "<YYYY><MM><DD><hh><mm><ss>.log".

@@ -8,6 +8,16 @@ namespace galvorn::platform {
 // Empty when the system cannot tell.
 std::string executableDir();
 
+// The folder holding the language/ and example/ folders. A build tree keeps them beside
+// the program; an installation keeps them in its data folder (<prefix>/share/galvorn),
+// found from the program's own place, so that an installation works from any prefix.
+// Empty when the system cannot tell where the program is.
+std::string dataDir();
+
+// True when language/ sits beside the program, as in a build tree. An installed program
+// writes nothing beside itself: its folder belongs to the system.
+bool runsFromBuildTree();
+
 // The user's configuration folder ($XDG_CONFIG_HOME, else ~/.config). The folder is
 // not created; it may not exist.
 std::string configHomeDir();

@@ -54,7 +54,7 @@ int main(int argc, char** argv)
     // A picture the decoder does not know is reported once, by the check or the run.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
     // Status texts are English whatever the window's language.
-    galvorn::loadLanguage(galvorn::platform::executableDir(), galvorn::kLanguageEnglishUs, "en_US");
+    galvorn::loadLanguage(galvorn::platform::dataDir(), galvorn::kLanguageEnglishUs, "en_US");
     switch (arguments.command) {
     case Command::List:
         InterruptOnSignals(channel());

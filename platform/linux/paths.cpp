@@ -40,6 +40,21 @@ std::string executableDir()
     return exe.parent_path().string();
 }
 
+bool runsFromBuildTree()
+{
+    const std::string program = executableDir();
+    std::error_code ec;
+    return !program.empty() && std::filesystem::is_directory(program + "/language", ec);
+}
+
+std::string dataDir()
+{
+    const std::string program = executableDir();
+    if (program.empty() || runsFromBuildTree())
+        return program;
+    return (std::filesystem::path(program) / GALVORN_DATA_FROM_BINDIR).lexically_normal().string();
+}
+
 std::string configHomeDir()
 {
     return xdgDir("XDG_CONFIG_HOME", ".config");

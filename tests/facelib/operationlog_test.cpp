@@ -141,6 +141,10 @@ TEST(OperationLog, DefaultFoldersAreBesideTheProgramThenInTheDataFolder)
     else
         ::unsetenv("XDG_DATA_HOME");
 
-    EXPECT_EQ(folders.primary, platform::executableDir() + "/log");
+    // The tests run from the build tree; the tsan preset builds no language/ beside them.
+    if (platform::runsFromBuildTree())
+        EXPECT_EQ(folders.primary, platform::executableDir() + "/log");
+    else
+        EXPECT_EQ(folders.primary, "");
     EXPECT_EQ(folders.fallback, dir.file("xdg/Galvorn/log"));
 }

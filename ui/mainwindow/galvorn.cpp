@@ -48,6 +48,18 @@ int sanitisedSide(int stored, int fallback)
     return stored > 0 && stored <= kMaxStoredDialogSide ? stored : fallback;
 }
 
+// Where the texts came from, for the diagnostics: a window without texts most often means
+// an installation whose data folder is missing.
+void logLanguageFile(std::uint32_t languageId)
+{
+    const std::string file = galvorn::languageFilePath(galvorn::platform::dataDir(), languageId,
+                                                       QLocale::system().name().toStdString());
+    if (uiText("IDCS_GALVORN").isEmpty())
+        LOG(WARNING) << "no texts in " << file;
+    else
+        LOG(INFO) << "texts from " << file;
+}
+
 QLabel* makeSeparator(QWidget* parent)
 {
     auto* line = new QLabel(parent);
@@ -151,6 +163,7 @@ Galvorn::Galvorn(QWidget* parent, Qt::WindowFlags flags) : BaseDialog(parent, fl
     userEdit_->setText(QStringLiteral("admin"));
     layoutWidgets();
     galvorn::setUpLogging();
+    logLanguageFile(settings_.languageId);
 }
 
 Galvorn::~Galvorn()
@@ -235,7 +248,7 @@ void Galvorn::readSettings()
     resize(sanitisedSide(settings_.dialogWidth, galvorn::kMinDialogWidth),
            sanitisedSide(settings_.dialogHeight, galvorn::kMinDialogHeight));
     setMinimumSize(galvorn::kMinDialogWidth, galvorn::kMinDialogHeight);
-    galvorn::loadLanguage(galvorn::platform::executableDir(), settings_.languageId, locale);
+    galvorn::loadLanguage(galvorn::platform::dataDir(), settings_.languageId, locale);
 }
 
 void Galvorn::buildTitleBar()
@@ -695,7 +708,7 @@ void Galvorn::slot_exportTypeCSVClick()
 void Galvorn::slot_btnOpenExampleClicked()
 {
     const std::string locale = QLocale::system().name().toStdString();
-    const QString folder = QString::fromStdString(galvorn::platform::executableDir() + "/example/" +
+    const QString folder = QString::fromStdString(galvorn::platform::dataDir() + "/example/" +
                                                   galvorn::exampleFolderName(locale));
     if (!QDir(folder).exists())
         return;
