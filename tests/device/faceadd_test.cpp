@@ -388,4 +388,9 @@ TEST(FaceLibraryBlob, IsEncodedOncePerChangeOfTheLibrary)
 
     library.replace({});
     EXPECT_EQ(*library.encoded(), encodeLibrary({}));
+
+    // An import's blob that parsed is kept as the encoding of what it brought.
+    const auto imported = std::make_shared<const Bytes>(encodeLibrary({seedPerson(7)}));
+    library.replace(*decodeLibrary(*imported), imported);
+    EXPECT_EQ(library.encoded(), imported);
 }

@@ -186,6 +186,13 @@ void FaceLibrary::replace(std::vector<Person> persons)
     encoded_.reset();
 }
 
+void FaceLibrary::replace(std::vector<Person> persons,
+                          std::shared_ptr<const std::vector<std::uint8_t>> encoded)
+{
+    persons_ = std::move(persons);
+    encoded_ = std::move(encoded);
+}
+
 void FaceLibrary::add(Person person)
 {
     persons_.push_back(std::move(person));

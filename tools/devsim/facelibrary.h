@@ -66,6 +66,9 @@ public:
     // exports that send it, so that an export start costs nothing.
     std::shared_ptr<const std::vector<std::uint8_t>> encoded() const;
     void replace(std::vector<Person> persons);
+    // The same with the persons' blob as encodeLibrary() makes it, taken as the encoding.
+    void replace(std::vector<Person> persons,
+                 std::shared_ptr<const std::vector<std::uint8_t>> encoded);
     // Appends one person; the caller keeps the library within kMaxPersons.
     void add(Person person);
     const std::string& folder() const { return folder_; }

@@ -292,7 +292,7 @@ std::vector<DeviceReply> FaceTransferService::onStart(Transfer& transfer, std::u
     transfer.blob.clear();
     transfer.position = 0;
     transfer.importComplete = false;
-    transfer.importValid = false;
+    transfer.imported.reset();
     if (result == 0) {
         transfer.id = id;
         transfer.mode = direction == kDirectionExport ? Mode::Export : Mode::Import;
@@ -359,8 +359,8 @@ std::vector<DeviceReply> FaceTransferService::onImportChunk(Transfer& transfer,
         transfer.blob.insert(transfer.blob.end(), data.begin(), data.end());
         if (flag == kLastChunk) {
             transfer.importComplete = true;
-            transfer.importValid = decodeLibrary(transfer.blob).has_value();
-            if (!transfer.importValid)
+            transfer.imported = decodeLibrary(transfer.blob);
+            if (!transfer.imported)
                 result = kLibraryDataIncorrect;
         }
     }
@@ -383,8 +383,12 @@ std::vector<DeviceReply> FaceTransferService::onEnd(Transfer& transfer, std::uin
     }
     std::int32_t result = settings_.refuseEnd;
     if (result == 0 && transfer.mode == Mode::Import) {
-        if (transfer.importValid) {
-            library_.replace(*decodeLibrary(transfer.blob));
+        if (transfer.imported) {
+            // The blob that parsed is the library's encoding: no export encodes it again.
+            library_.replace(
+                std::move(*transfer.imported),
+                std::make_shared<const std::vector<std::uint8_t>>(std::move(transfer.blob)));
+            transfer.imported.reset();
             if (!persist())
                 result = kLibraryDataIncorrect;
         }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -125,7 +126,8 @@ private:
         std::vector<std::uint8_t> blob;
         std::size_t position = 0;
         bool importComplete = false;
-        bool importValid = false;
+        // The persons of a complete import whose blob parsed.
+        std::optional<std::vector<Person>> imported;
     };
 
     std::vector<DeviceReply> onStart(Transfer& transfer, std::uint32_t parameter,
