@@ -1,8 +1,11 @@
 #include "discovery/onlinedeviceinfo.h"
+#include "facelib/callbackinfo.h"
+#include "facelib/statuspayload.h"
 #include "ui/devicetree/devicetree.h"
 #include "ui/dialogs/n12_messagebox.h"
 #include "ui/mainwindow/galvorn.h"
 #include "ui/uitext.h"
+#include "widgets/vistaitemdelegate.h"
 #include "widgets/vistatreewidget.h"
 #include "widgets/vrnlineedit.h"
 #include "widgets/vrnpushbutton.h"
@@ -273,4 +276,31 @@ TEST_F(RunControl, StatusesForRemovedRowsChangeNothing)
     window.runState().waitForWorkers();
     QTest::qWait(50);
     EXPECT_EQ(rowStatus(0), uiText("IDCS_PORT_ERROR"));
+}
+
+// A device's progress record draws its share behind the row's status text, and the final
+// status takes the bar away.
+TEST_F(RunControl, ProgressRecordsGiveTheRowItsBar)
+{
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    addDevice(1, silent.serverPort());
+    click("exportButton");
+    click("csvRadio");
+    window.applyBrowsedPath(config.path());
+    window.deviceTree().selectAll();
+    EXPECT_TRUE(pressStart().isEmpty());
+    ASSERT_TRUE(
+        QTest::qWaitFor([this] { return rowStatus(0) == uiText("IDCS_CONNECTING_DEVICE"); }, 5000));
+
+    const QTreeWidgetItem* row = window.deviceTree().widget()->topLevelItem(0);
+    const auto share = [row] { return row->data(kStatusColumn, VistaItemDelegate::kProgressRole); };
+    window.postStatus(galvorn::makeCallbackInfo(galvorn::DeviceStatus::Progress, "127.0.0.1",
+                                                "02:00:00:00:00:01",
+                                                galvorn::encodeProgress({}, "40.00%")));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return rowStatus(0) == "40.00%"; }, 5000));
+    EXPECT_EQ(share(), QVariant(40.0));
+    ASSERT_TRUE(waitForIdle());
+    EXPECT_EQ(rowStatus(0), uiText("IDCS_CONNECT_FAIL"));
+    EXPECT_FALSE(share().isValid());
 }
