@@ -11,15 +11,12 @@
 
 #include <QHelpEvent>
 #include <QImage>
-#include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -70,13 +67,6 @@ protected:
 
     QImage shot() const { return view()->viewport()->grab().toImage(); }
 
-    // Saves the tree as shown into GALVORN_SNAPSHOT_DIR, when set, to be looked at.
-    void snapshot(const QString& name) const
-    {
-        if (const QByteArray dir = qgetenv("GALVORN_SNAPSHOT_DIR"); !dir.isEmpty())
-            view()->grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
-    }
-
     QWidget host;
     DeviceTree tree{&host, galvorn::readLocalSettings("/nonexistent/Galvorn.ini", "en_US")};
 };
@@ -96,32 +86,11 @@ TEST_F(DeviceTreeLook, ATitleThatDoesNotFitIsCutAtTheRightAndShownWholeAsToolTip
     EXPECT_GT(cut.size(), 1) << "some of the title still shows";
     EXPECT_TRUE(whole.startsWith(cut.chopped(1))) << cut.toStdString();
     EXPECT_EQ(toolTipOver(column), whole.toStdString());
-    snapshot("cut-title");
 
     header()->resizeSection(column, 400);
     EXPECT_EQ(header()->shownTitle(column), whole);
     EXPECT_EQ(toolTipOver(column), "");
     EXPECT_EQ(toolTipOver(DeviceColumn::Tick), "") << "the tick column has no title";
-}
-
-TEST(ProgressRect, FillsTheShareOfTheCellInsideItsMargins)
-{
-    const QRect cell(10, 20, 104, 24);
-    struct Case
-    {
-        double percent;
-        int width;
-    };
-    const Case cases[] = {{0, 0},   {-5, 0},    {std::nan(""), 0}, {25, 25},
-                          {50, 50}, {100, 100}, {140, 100}};
-    for (const Case& c : cases) {
-        const QRect bar = VistaItemDelegate::progressRect(cell, c.percent);
-        EXPECT_EQ(bar.width(), c.width) << c.percent;
-        if (c.width > 0) {
-            EXPECT_TRUE(cell.contains(bar)) << c.percent;
-            EXPECT_EQ(bar.left(), cell.left() + 2) << c.percent;
-        }
-    }
 }
 
 // The bar fills the share of the cell from the left behind the text: inside it the
@@ -140,7 +109,6 @@ TEST_P(ProgressBar, FillsTheShareBehindTheUnchangedText)
     ASSERT_EQ(tree.setTickedRowStatus(kMac, text, 50.0), 1);
     EXPECT_EQ(row()->text(DeviceColumn::Status), text);
     const QImage withBar = shot();
-    snapshot(GetParam() ? "progress-running" : "progress-idle");
 
     const QRect cell = statusCell();
     const QRect bar = VistaItemDelegate::progressRect(cell, 50.0);
@@ -186,22 +154,5 @@ TEST_P(ProgressBar, FillsTheShareBehindTheUnchangedText)
 }
 
 INSTANTIATE_TEST_SUITE_P(IdleAndRunning, ProgressBar, ::testing::Bool());
-
-// The horizontal scroll bar shows only while the shown columns are wider than the view.
-TEST_F(DeviceTreeLook, TheHorizontalScrollBarShowsOnlyWhenTheColumnsDoNotFit)
-{
-    const int fitting = header()->length() + 2 * view()->frameWidth();
-    const QScrollBar* bar = view()->horizontalScrollBar();
-    for (const auto& [width, shown] : {std::pair{fitting + 40, false},
-                                       {fitting, false},
-                                       {fitting - 1, true},
-                                       {fitting - 26, true}}) {
-        view()->resize(width, 369);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return bar->isVisible() == shown; }))
-            << width << " against columns of " << header()->length();
-    }
-    view()->setColumnHidden(DeviceColumn::Status, true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !bar->isVisible(); })) << "fewer columns fit";
-}
 
 } // namespace
