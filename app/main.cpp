@@ -1,4 +1,5 @@
 #include "app/metatypes.h"
+#include "app/pluginfolder.h"
 #include "app/singleapplication.h"
 #include "app/vrnstyle.h"
 #include "platform/desktop_qt.h"
@@ -54,7 +55,7 @@ int main(int argc, char** argv)
     applyFont(app);
     app.setQuitOnLastWindowClosed(true);
     app.setStyle(new VRNStyle);
-    QCoreApplication::addLibraryPath(QStringLiteral("./plugins"));
+    galvorn::addProgramPluginFolder();
     galvorn::registerMetaTypes();
     galvorn::platform::installDesktopUrlOpener();
 
