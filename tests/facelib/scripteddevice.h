@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <span>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -73,6 +74,14 @@ public:
         return found == counts_.end() ? 0 : found->second;
     }
 
+    // Requests that had begun to arrive before the reply to the one before them left: a
+    // client that keeps one request in flight makes none.
+    std::size_t overlaps() const
+    {
+        const std::lock_guard guard(lock_);
+        return overlaps_;
+    }
+
     static std::vector<std::uint8_t> words(std::initializer_list<std::uint32_t> values)
     {
         std::vector<std::uint8_t> bytes;
@@ -97,12 +106,33 @@ private:
                 const auto event = reader.feed(rest, used);
                 rest = rest.subspan(used);
                 if (event == galvorn::common::CSwlFrameReader::Event::Message)
-                    answer(reader.takeMessage());
+                    answer(reader.takeMessage(), rest);
             }
         }
     }
 
-    void answer(const std::vector<std::uint8_t>& message)
+    // True when a request frame (not a keep-alive) follows: in `rest`, the bytes of the
+    // last read not yet handled, or in the socket.
+    bool requestWaiting(std::span<const std::uint8_t> rest) const
+    {
+        std::vector<std::uint8_t> bytes(rest.begin(), rest.end());
+        std::uint8_t peeked[4096];
+        const ssize_t got = ::recv(device_, peeked, sizeof peeked, MSG_PEEK | MSG_DONTWAIT);
+        if (got > 0)
+            bytes.insert(bytes.end(), peeked, peeked + got);
+        constexpr std::size_t kHeader = galvorn::common::Frame::kHeaderSize;
+        for (std::size_t at = 0; at + kHeader <= bytes.size(); at += kHeader) {
+            const std::uint32_t length = static_cast<std::uint32_t>(bytes[at + 4]) |
+                                         static_cast<std::uint32_t>(bytes[at + 5]) << 8 |
+                                         static_cast<std::uint32_t>(bytes[at + 6]) << 16 |
+                                         static_cast<std::uint32_t>(bytes[at + 7]) << 24;
+            if (length != galvorn::common::Frame::kKeepAlive)
+                return true;
+        }
+        return false;
+    }
+
+    void answer(const std::vector<std::uint8_t>& message, std::span<const std::uint8_t> rest)
     {
         const auto read = galvorn::device::ReadDeviceMessage(message);
         if (!read)
@@ -120,7 +150,12 @@ private:
         }
         if (earlier >= kMaxAnswers)
             return;
-        for (const Reply& reply : script_(command, read->payload, earlier))
+        const std::vector<Reply> replies = script_(command, read->payload, earlier);
+        if (requestWaiting(rest)) {
+            const std::lock_guard guard(lock_);
+            ++overlaps_;
+        }
+        for (const Reply& reply : replies)
             send(reply, read->header.parameter);
     }
 
@@ -144,5 +179,6 @@ private:
     int device_ = -1;
     mutable std::mutex lock_;
     std::map<std::uint32_t, std::size_t> counts_;
+    std::size_t overlaps_ = 0;
     std::thread thread_;
 };
