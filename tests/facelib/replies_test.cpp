@@ -249,37 +249,49 @@ TEST_F(MalformedReplies, DataRepliesWithoutDataEndTheExportAfterABoundedNumber)
 
 // A stop in the data phase sends the end request only once the data request in flight
 // is answered: the camera never has two requests of the client at a time.
-TEST_F(MalformedReplies, AStopEndsTheExportOnlyAfterTheRequestInFlightIsAnswered)
+TEST_F(MalformedReplies, AStopEndsTheTransferOnlyAfterTheRequestInFlightIsAnswered)
 {
-    state_.setOperation(OperationType::ExportData);
-    const std::shared_ptr<RunContext> context = state_.beginRun();
-    ScriptedDevice device(
-        [&context](tuint32 command, std::span<const std::uint8_t>, std::size_t earlier) {
-            if (command == device::CMD_FACE_EXPORT_DATA && earlier == 1) {
-                // The run stops while the camera works on the second chunk.
-                context->requestStop();
-                std::this_thread::sleep_for(200ms);
-            }
-            const auto payload = command == device::CMD_FACE_EXPORT_DATA
-                                     ? withBytes(words({7, 1, 3, 1, 4}), "data")
-                                     : wellBehaved(command, earlier);
-            return std::vector<Reply>{{command + device::kFaceReplyOffset, payload}};
-        });
-    int error = 0;
-    device::SessionHandle session(device::CreateSession(
-        device.sessionSocket(), ScriptedDevice::greeting(), &RecvCallback, context.get(), error));
-    ASSERT_TRUE(session);
-    device::DEVICE_INFO info{};
-    ASSERT_EQ(session->Login("admin", "123456", info), 0);
-    ExportFile(0, *session, kKey, "", dir_.path(), *context, nullptr);
+    for (const OperationType operation : {OperationType::ExportData, OperationType::ImportData}) {
+        const bool exporting = operation == OperationType::ExportData;
+        const tuint32 data =
+            exporting ? device::CMD_FACE_EXPORT_DATA : device::CMD_FACE_IMPORT_DATA;
+        sink_.clear();
+        state_.setOperation(operation);
+        state_.setImportFile(&importFile_);
+        const std::shared_ptr<RunContext> context = state_.beginRun();
+        ScriptedDevice device(
+            [&context, data](tuint32 command, std::span<const std::uint8_t>, std::size_t earlier) {
+                if (command == data && earlier == 1) {
+                    // The run stops while the camera works on the second chunk.
+                    context->requestStop();
+                    std::this_thread::sleep_for(200ms);
+                }
+                const auto payload = command == device::CMD_FACE_EXPORT_DATA
+                                         ? withBytes(words({7, 1, 3, 1, 4}), "data")
+                                         : wellBehaved(command, earlier);
+                return std::vector<Reply>{{command + device::kFaceReplyOffset, payload}};
+            });
+        int error = 0;
+        device::SessionHandle session(device::CreateSession(device.sessionSocket(),
+                                                            ScriptedDevice::greeting(),
+                                                            &RecvCallback, context.get(), error));
+        ASSERT_TRUE(session);
+        device::DEVICE_INFO info{};
+        ASSERT_EQ(session->Login("admin", "123456", info), 0);
+        if (exporting)
+            ExportFile(0, *session, kKey, "", dir_.path(), *context, nullptr);
+        else
+            ImportFile(0, *session, kKey, "", *context, nullptr);
 
-    const std::vector<tuint32> statuses = sink_.statusesOf(kKey);
-    ASSERT_FALSE(statuses.empty());
-    EXPECT_EQ(statuses.back(), code(DeviceStatus::ExportFail));
-    EXPECT_EQ(device.requests(device::CMD_FACE_EXPORT_DATA), 2u) << "none after the stop";
-    EXPECT_EQ(device.requests(device::CMD_FACE_TRANSFER_END), 1u);
-    EXPECT_EQ(device.overlaps(), 0u);
-    EXPECT_FALSE(exportedAnything());
+        const std::vector<tuint32> statuses = sink_.statusesOf(kKey);
+        ASSERT_FALSE(statuses.empty());
+        EXPECT_EQ(statuses.back(),
+                  code(exporting ? DeviceStatus::ExportFail : DeviceStatus::ImportFail));
+        EXPECT_EQ(device.requests(data), 2u) << "none after the stop";
+        EXPECT_EQ(device.requests(device::CMD_FACE_TRANSFER_END), 1u);
+        EXPECT_EQ(device.overlaps(), 0u) << exporting;
+        EXPECT_FALSE(exportedAnything());
+    }
 }
 
 TEST(BatchAddReply, ShorterThanItsResultIsAFailureOfThePerson)
