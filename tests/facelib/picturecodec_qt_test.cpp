@@ -3,6 +3,8 @@
 #include "testcodec.h"
 #include "testkit/tempdir.h"
 #include "testpictures.h"
+#include "tools/devsim/facelibrary.h"
+#include "tools/devsim/seedpicture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,9 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 using namespace galvorn;
 
@@ -132,4 +137,25 @@ TEST_F(QtPictureTest, TheChosenFolderIsNeverWritten)
     for (const char* name : {"a.png", "b.jpg"})
         EXPECT_TRUE(PreparePicture(personWithPicture(dir_.file(name)), codec_).readable);
     EXPECT_EQ(folderContents(dir_), before);
+}
+
+// The simulator's seeded persons are what a demo export writes; their pictures must come
+// back through a batch add as the pictures they are.
+TEST_F(QtPictureTest, TheSimulatorsSeededPicturesAreSentAsTheyAre)
+{
+    std::set<std::string> distinct;
+    for (const std::size_t i : {0u, 1u, 2u, 23u, 3788u, 99999u}) {
+        const std::vector<std::uint8_t>& bytes = devsim::seedPerson(i).picture;
+        const std::string content(bytes.begin(), bytes.end());
+        const std::string name = "seed" + std::to_string(i) + ".jpg";
+        const PreparedPicture picture = prepare(name, content);
+        ASSERT_TRUE(picture.readable) << name;
+        EXPECT_EQ(bytesOf(picture), content) << name;
+        EXPECT_EQ(picture.size.width, 32) << name;
+        EXPECT_EQ(picture.size.height, 32) << name;
+        EXPECT_GE(content.size(), devsim::kMinSeedPictureBytes) << name;
+        EXPECT_LE(content.size(), devsim::kMaxSeedPictureBytes) << name;
+        distinct.insert(content);
+    }
+    EXPECT_EQ(distinct.size(), 6u) << "each person has a picture of its own";
 }

@@ -1,6 +1,7 @@
 #include "tools/devsim/facelibrary.h"
 
 #include "common/wirebuffer.h"
+#include "tools/devsim/seedpicture.h"
 
 #include <cstdio>
 #include <fstream>
@@ -121,13 +122,7 @@ Person seedPerson(std::size_t i)
     person.cardNumber = "C" + std::to_string(100000 + i);
     person.phone = "555-" + std::to_string(1000 + i);
     person.remark = "seed " + std::to_string(i);
-    // A JPEG start marker, then bytes that differ per person.
-    person.picture = {0xFF, 0xD8, 0xFF, 0xE0};
-    const std::size_t size = 1000 + (i * 7919) % 30000;
-    for (std::size_t b = 0; b < size; ++b)
-        person.picture.push_back(static_cast<std::uint8_t>((b * 31 + i * 17) & 0xFF));
-    person.picture.push_back(0xFF);
-    person.picture.push_back(0xD9);
+    person.picture = seedPicture(i);
     return person;
 }
 

@@ -44,7 +44,7 @@ std::vector<std::uint8_t> encodeLibrary(const std::vector<Person>& persons);
 std::optional<std::vector<Person>> decodeLibrary(std::span<const std::uint8_t> blob);
 
 // A deterministic person for seeding libraries: number i gets its own name, card
-// number and picture bytes.
+// number and picture (seedPicture(i), a JPEG that decodes).
 Person seedPerson(std::size_t i);
 
 // The persons of one camera, kept in "<folder>/facelibrary.bin" (the blob) when a
