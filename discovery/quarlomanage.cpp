@@ -5,6 +5,8 @@
 #include "platform/network.h"
 #include "searchlib/quarlo_search.h"
 
+#include <glog/logging.h>
+
 #include <algorithm>
 #include <optional>
 
@@ -93,7 +95,15 @@ void CQuarloManage::GetFirstAdapterAddress(std::string& address) const
 
 void CQuarloManage::AddLinkLocalRoute(const std::string& localAddress) const
 {
-    galvorn::platform::addLinkLocalRoute(localAddress);
+    const auto result = galvorn::platform::addLinkLocalRoute(localAddress);
+    if (result.refusal.empty())
+        return;
+    LOG(WARNING) << "cannot route 169.254.0.0/16 through " << result.interfaceName << " ("
+                 << localAddress << "): " << result.refusal
+                 << "; devices that fell back to a link-local address stay out of reach. Run "
+                    "Galvorn as a user with CAP_NET_ADMIN, or add the route by hand: ip route "
+                    "add 169.254.0.0/16 dev "
+                 << result.interfaceName << " scope link";
 }
 
 bool CQuarloManage::OpenDeviceWebPage(const std::string& mac)

@@ -40,8 +40,10 @@ public:
 
     // The first IPv4 address of the first network adapter, dotted; empty when none.
     void GetFirstAdapterAddress(std::string& address) const;
-    // Routes 169.254.0.0/16 through the interface that holds the local address. Failures
-    // (no such address, route present, no right to add it) are ignored.
+    // Routes 169.254.0.0/16 through the interface that holds the local address. No such
+    // address and a route in place already are no failures; a refusal by the system (no
+    // right to add routes, most often) is logged as a warning with what to do, and the
+    // search goes on without the route.
     void AddLinkLocalRoute(const std::string& localAddress) const;
     // Opens the web page of the known device with this MAC text in the desktop's browser:
     // at its first address when that accepts a connection on the data port within 200 ms,

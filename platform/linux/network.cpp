@@ -9,11 +9,13 @@
 #include <chrono>
 #include <memory>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <linux/rtnetlink.h>
+#include <netlink/errno.h>
 #include <netlink/netlink.h>
 #include <netlink/route/route.h>
 #include <netlink/socket.h>
@@ -30,14 +32,14 @@ struct RouteFree
     void operator()(rtnl_route* route) const { rtnl_route_put(route); }
 };
 
-// Interface index that holds the address, 0 when none does.
-unsigned ownerIndex(std::uint32_t address)
+// The interface that holds the address, nothing when none does.
+std::optional<Ipv4Interface> owner(std::uint32_t address)
 {
     for (const auto& entry : ipv4Interfaces()) {
         if (entry.address == address)
-            return entry.index;
+            return entry;
     }
-    return 0;
+    return std::nullopt;
 }
 
 std::unique_ptr<rtnl_route, RouteFree> linkLocalRoute(unsigned ifindex)
@@ -65,6 +67,18 @@ std::unique_ptr<rtnl_route, RouteFree> linkLocalRoute(unsigned ifindex)
     rtnl_route_nh_set_ifindex(hop, static_cast<int>(ifindex));
     rtnl_route_add_nexthop(route.get(), hop); // the route owns the hop from here
     return route;
+}
+
+// Asks the kernel to add the route: 0, or a negative libnl error code.
+int requestRoute(rtnl_route& route)
+{
+    const NlSocketPtr sock(nl_socket_alloc());
+    if (!sock)
+        return -NLE_NOMEM;
+    if (const int error = nl_connect(sock.get(), NETLINK_ROUTE); error < 0)
+        return error;
+    // NLM_F_EXCL: an existing route for the range, on whatever interface, is left alone.
+    return rtnl_route_add(sock.get(), &route, NLM_F_EXCL);
 }
 
 int remainingMs(std::chrono::steady_clock::time_point deadline)
@@ -112,20 +126,22 @@ std::string firstAdapterAddress()
     return {};
 }
 
-bool addLinkLocalRoute(const std::string& localAddress)
+LinkLocalRouteResult addLinkLocalRoute(const std::string& localAddress)
 {
+    LinkLocalRouteResult result;
     std::uint32_t address = 0;
     if (!parseIpv4(localAddress, address))
-        return false;
-    const unsigned ifindex = ownerIndex(address);
-    if (ifindex == 0)
-        return false;
-    const auto route = linkLocalRoute(ifindex);
-    const NlSocketPtr sock(nl_socket_alloc());
-    if (!route || !sock || nl_connect(sock.get(), NETLINK_ROUTE) < 0)
-        return false;
-    // NLM_F_EXCL: an existing route for the range, on whatever interface, is left alone.
-    return rtnl_route_add(sock.get(), route.get(), NLM_F_EXCL) >= 0;
+        return result;
+    const std::optional<Ipv4Interface> holder = owner(address);
+    if (!holder)
+        return result;
+    result.interfaceName = holder->name;
+    const auto route = linkLocalRoute(holder->index);
+    const int error = route ? requestRoute(*route) : -NLE_NOMEM;
+    result.added = error >= 0;
+    if (error < 0 && error != -NLE_EXIST)
+        result.refusal = nl_geterror(error);
+    return result;
 }
 
 bool IsPortReachable(std::uint32_t address, std::uint16_t port, int timeoutMs)

@@ -10,17 +10,23 @@
 
 #include <arpa/inet.h>
 #include <fstream>
+#include <functional>
+#include <linux/capability.h>
 #include <netinet/in.h>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
+using galvorn::platform::addLinkLocalRoute;
 using galvorn::platform::IsPortReachable;
+using galvorn::platform::LinkLocalRouteResult;
 
 constexpr std::uint32_t kLoopback = 0x7F000001;
 // On the first bridge's network, held by nobody: connections to it go unanswered.
@@ -85,6 +91,21 @@ std::uint32_t address(const char* text)
     std::uint32_t value = 0;
     galvorn::platform::parseIpv4(text, value);
     return value;
+}
+
+// Runs `work` on a thread of its own without CAP_NET_ADMIN in its effective set, as a
+// program started by a normal user runs. Capabilities belong to a thread: the test's own
+// thread keeps them.
+void withoutNetAdmin(const std::function<void()>& work)
+{
+    std::thread([&] {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+        ASSERT_EQ(::syscall(SYS_capget, &header, data), 0);
+        data[CAP_TO_INDEX(CAP_NET_ADMIN)].effective &= ~CAP_TO_MASK(CAP_NET_ADMIN);
+        ASSERT_EQ(::syscall(SYS_capset, &header, data), 0);
+        work();
+    }).join();
 }
 
 // Two bridges: gb0 with 192.0.2.1/24 and gb1 with 198.51.100.1/24, removed after the test.
@@ -176,9 +197,26 @@ INSTANTIATE_TEST_SUITE_P(Addresses, LinkLocalRouteTest,
 
 TEST_F(TwoInterfaces, RouteOnAnInterfaceLeavesAnExistingOneAlone)
 {
-    EXPECT_TRUE(galvorn::platform::addLinkLocalRoute("192.0.2.1"));
-    EXPECT_FALSE(galvorn::platform::addLinkLocalRoute("198.51.100.1"));
+    const LinkLocalRouteResult first = addLinkLocalRoute("192.0.2.1");
+    EXPECT_TRUE(first.added);
+    EXPECT_EQ(first.interfaceName, "gb0");
+    EXPECT_EQ(first.refusal, "");
+    // A route in place is no refusal: a program started again must not warn about it.
+    const LinkLocalRouteResult second = addLinkLocalRoute("198.51.100.1");
+    EXPECT_FALSE(second.added);
+    EXPECT_EQ(second.interfaceName, "gb1");
+    EXPECT_EQ(second.refusal, "");
     EXPECT_EQ(linkLocalRouteInterfaces(), std::vector<std::string>{"gb0"});
+}
+
+TEST_F(TwoInterfaces, RouteRefusedToAProgramWithoutTheRightSaysWhy)
+{
+    LinkLocalRouteResult result;
+    withoutNetAdmin([&] { result = addLinkLocalRoute("192.0.2.1"); });
+    EXPECT_FALSE(result.added);
+    EXPECT_EQ(result.interfaceName, "gb0");
+    EXPECT_NE(result.refusal, "");
+    EXPECT_TRUE(linkLocalRouteInterfaces().empty());
 }
 
 TEST_F(TwoInterfaces, PortReachableOnlyWhenTheConnectionCompletes)
