@@ -13,6 +13,7 @@
 
 #include "widgets/vrnbutton.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -273,8 +274,9 @@ TEST_F(RunControl, StatusesForRemovedRowsChangeNothing)
     ASSERT_TRUE(waitForIdle());
     EXPECT_EQ(window.deviceTree().deviceRowCount(), 1);
     EXPECT_EQ(rowStatus(0), uiText("IDCS_PORT_ERROR"));
+    // Every status of the run is queued once its workers have ended; deliver them all.
     window.runState().waitForWorkers();
-    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents(&window, QEvent::MetaCall);
     EXPECT_EQ(rowStatus(0), uiText("IDCS_PORT_ERROR"));
 }
 
