@@ -30,11 +30,6 @@ CallbackInfo record(DeviceStatus status, std::vector<std::uint8_t> data = {})
     return record(static_cast<tuint32>(status), std::move(data));
 }
 
-std::string text(const char* key)
-{
-    return languageText(key);
-}
-
 facefile::Header exportHeader()
 {
     facefile::Header header;
@@ -58,33 +53,34 @@ protected:
     TransferTables tables;
 };
 
+// The row text of every status whose text is fixed, and whether it ends the row.
 TEST_F(StatusTable, FixedTextStatuses)
 {
     struct Case
     {
-        DeviceStatus status;
-        const char* key;
+        tuint32 status;
+        const char* rowText;
         bool final;
     };
     const Case cases[] = {
-        {DeviceStatus::PortError, "IDCS_PORT_ERROR", true},
-        {DeviceStatus::ConnectFail, "IDCS_CONNECT_FAIL", true},
-        {DeviceStatus::UserPwdError, "IDCS_USERPWD_ERROR", true},
-        {DeviceStatus::MaxConnect, "IDCS_MAX_CONNECT", true},
-        {DeviceStatus::Success, "IDCS_SUCCESS", true},
-        {DeviceStatus::ExportFail, "IDCS_FACE_MATCH_EXPORT_FAIL", true},
-        {DeviceStatus::ImportFail, "IDCS_FACE_MATCH_IMPORT_FAIL", true},
-        {DeviceStatus::Connecting, "IDCS_CONNECTING_DEVICE", false},
+        {5, "Invalid port", true},
+        {6, "Connection failed", true},
+        {7, "Wrong user name or password", true},
+        {8, "Too many connections", true},
+        {10, "Succeeded", true},
+        {12, "Export failed", true},
+        {14, "Import failed", true},
+        {15, "Connecting...", false},
     };
     for (const OperationType operation : kAllOperations) {
         for (const Case& c : cases) {
             const StatusEffect effect = statusEffect(record(c.status), operation, tables);
-            ASSERT_TRUE(effect.rowText) << c.key;
-            EXPECT_EQ(*effect.rowText, text(c.key)) << c.key;
-            EXPECT_EQ(effect.final, c.final) << c.key;
-            EXPECT_EQ(isFinalRowText(*effect.rowText, ""), c.final) << c.key;
-            EXPECT_FALSE(effect.panes) << c.key;
-            EXPECT_FALSE(effect.batchSummary) << c.key;
+            ASSERT_TRUE(effect.rowText) << c.status;
+            EXPECT_EQ(*effect.rowText, c.rowText) << c.status;
+            EXPECT_EQ(effect.final, c.final) << c.status;
+            EXPECT_EQ(isFinalRowText(*effect.rowText, ""), c.final) << c.status;
+            EXPECT_FALSE(effect.panes) << c.status;
+            EXPECT_FALSE(effect.batchSummary) << c.status;
         }
     }
 }
@@ -135,7 +131,7 @@ TEST_F(StatusTable, DeviceErrorShowsTheCodeRecordedForTheDevicesTransfer)
     const StatusEffect effect = statusEffect(
         record(DeviceStatus::DeviceError, encodeResultCode(-9)), OperationType::ImportData, tables);
     ASSERT_TRUE(effect.rowText);
-    EXPECT_EQ(*effect.rowText, text("IDCS_FACE_MATCH_NOT_ONLY_ONE_FACE"))
+    EXPECT_EQ(*effect.rowText, "The picture must show exactly one face")
         << "the record's own data is not what decides";
     EXPECT_TRUE(effect.final);
     EXPECT_TRUE(isFinalRowText(*effect.rowText, deviceErrorText(tables, kMac)));
@@ -148,8 +144,7 @@ TEST_F(StatusTable, DeviceErrorWithNothingRecordedShowsUnknownErrorAndIsFinal)
     const StatusEffect effect =
         statusEffect(record(DeviceStatus::DeviceError), OperationType::ExportData, tables);
     ASSERT_TRUE(effect.rowText);
-    EXPECT_EQ(*effect.rowText, text("IDCS_FACE_MATCH_UNKOWN"));
-    EXPECT_NE(*effect.rowText, text("IDCS_SUCCESS"));
+    EXPECT_EQ(*effect.rowText, "Unknown error");
     EXPECT_TRUE(effect.final);
     EXPECT_TRUE(isFinalRowText(*effect.rowText, deviceErrorText(tables, kMac)));
 }
@@ -186,7 +181,7 @@ TEST_F(StatusTable, BatchAddFailureCarriesTheSummaryBox)
     const auto data = encodeBatchSummary("Succeeded:3 Failed:2", "/opt/galvorn/log/x.log");
     const StatusEffect batch =
         statusEffect(record(DeviceStatus::ImportFail, data), OperationType::BatchAdd, tables);
-    EXPECT_EQ(batch.rowText, text("IDCS_FACE_MATCH_IMPORT_FAIL"));
+    EXPECT_EQ(batch.rowText, "Import failed");
     EXPECT_TRUE(batch.final);
     ASSERT_TRUE(batch.batchSummary);
     EXPECT_EQ(batch.batchSummary->summary, "Succeeded:3 Failed:2");
@@ -194,14 +189,14 @@ TEST_F(StatusTable, BatchAddFailureCarriesTheSummaryBox)
 
     const StatusEffect import =
         statusEffect(record(DeviceStatus::ImportFail, data), OperationType::ImportData, tables);
-    EXPECT_EQ(import.rowText, text("IDCS_FACE_MATCH_IMPORT_FAIL"));
+    EXPECT_EQ(import.rowText, "Import failed");
     EXPECT_FALSE(import.batchSummary);
 
     auto damaged = data;
     damaged.pop_back();
     const StatusEffect bad =
         statusEffect(record(DeviceStatus::ImportFail, damaged), OperationType::BatchAdd, tables);
-    EXPECT_EQ(bad.rowText, text("IDCS_FACE_MATCH_IMPORT_FAIL"));
+    EXPECT_EQ(bad.rowText, "Import failed");
     EXPECT_FALSE(bad.batchSummary) << "data of the wrong length is not shown";
 }
 
@@ -223,18 +218,19 @@ TEST_F(StatusTable, OnlyFinalTextsEndARow)
 {
     const std::string notFinal[] = {
         "",
-        text("IDCS_CONNECTING_DEVICE"),
+        "Connecting...",
         "0.00%",
         "100.00%",
         "Login failed ()",
         "Login failed (3x)",
         "Login failed (3",
         "Failed (3)",
-        text("IDCS_FACE_MATCH_NOT_WORK"),
+        "Face recognition is not running",
     };
     for (const std::string& rowText : notFinal)
         EXPECT_FALSE(isFinalRowText(rowText, "")) << rowText;
-    EXPECT_TRUE(isFinalRowText(text("IDCS_FACE_MATCH_NOT_WORK"), text("IDCS_FACE_MATCH_NOT_WORK")));
+    EXPECT_TRUE(
+        isFinalRowText("Face recognition is not running", "Face recognition is not running"));
     EXPECT_FALSE(isFinalRowText("", "")) << "an empty error text matches nothing";
 }
 
@@ -330,12 +326,10 @@ class SummaryPaneTexts : public WithLanguage
 TEST_F(SummaryPaneTexts, HeaderFieldsInTheirPanes)
 {
     const SummaryPanes panes = summaryPanes(exportHeader());
-    EXPECT_EQ(panes.left, "\t" + text("IDCS_FACE_LIBRARY_SIZE") + ":5000\r\n\r\n\t" +
-                              text("IDCS_TOTAL_ITEM") + ":1234\r\n\r\n\t" +
-                              text("IDCS_UPDATE_DATE") + ":2024-03-05");
-    EXPECT_EQ(panes.right, text("IDCS_TYPE_STRANGER") + ":200\r\n\r\n" +
-                               text("IDCS_TYPE_WHITELIST") + ":1000\r\n\r\n" +
-                               text("IDCS_TYPE_BLACKLIST") + ":34");
+    EXPECT_EQ(panes.left, "\tLibrary size (bytes):5000\r\n\r\n"
+                          "\tTotal persons:1234\r\n\r\n"
+                          "\tUpdate date:2024-03-05");
+    EXPECT_EQ(panes.right, "Stranger:200\r\n\r\nWhitelist:1000\r\n\r\nBlacklist:34");
 
     facefile::Header odd;
     odd.librarySize = 0x80000000;
@@ -348,12 +342,10 @@ TEST_F(SummaryPaneTexts, HeaderFieldsInTheirPanes)
 TEST_F(SummaryPaneTexts, EmptyPanesShowDashes)
 {
     const SummaryPanes panes = emptySummaryPanes();
-    EXPECT_EQ(panes.left, "\t" + text("IDCS_FACE_LIBRARY_SIZE") + ":--\r\n\r\n\t" +
-                              text("IDCS_TOTAL_ITEM") + ":--\r\n\r\n\t" + text("IDCS_UPDATE_DATE") +
-                              ":--");
-    EXPECT_EQ(panes.right, text("IDCS_TYPE_STRANGER") + ":--\r\n\r\n" +
-                               text("IDCS_TYPE_WHITELIST") + ":--\r\n\r\n" +
-                               text("IDCS_TYPE_BLACKLIST") + ":--");
+    EXPECT_EQ(panes.left, "\tLibrary size (bytes):--\r\n\r\n"
+                          "\tTotal persons:--\r\n\r\n"
+                          "\tUpdate date:--");
+    EXPECT_EQ(panes.right, "Stranger:--\r\n\r\nWhitelist:--\r\n\r\nBlacklist:--");
 }
 
 TEST(TextField, CutsAtACharacterBoundaryAndKeepsTheTerminator)
