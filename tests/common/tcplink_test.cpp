@@ -217,33 +217,6 @@ TEST_F(TcpLink, ClosingTheLinkIsNotReportedAsALoss)
     EXPECT_EQ(::recv(pair_.far, &byte, 1, 0), 0);
 }
 
-TEST_F(TcpLink, InterleavedFragmentsOnTwoChannelsAreDeliveredOnceAndWhole)
-{
-    ASSERT_EQ(link_->Start(&Owner::callback, &owner_, LinkMode::KeepAliveSender), 0);
-    ASSERT_EQ(link_->StartReceiving(), 0);
-    const std::vector<std::uint8_t> a = patterned(100000, 1);
-    const std::vector<std::uint8_t> b = patterned(70000, 2);
-    const std::vector<std::uint8_t> plain = patterned(33, 3);
-    auto part = [](const std::vector<std::uint8_t>& data, std::size_t from, std::size_t to) {
-        return std::vector<std::uint8_t>(data.begin() + from, data.begin() + to);
-    };
-    ASSERT_TRUE(writeAll(pair_.far, concat({
-                                        fragmentBytes({1, 3, 100000, 1, 1, part(a, 0, 40000)}),
-                                        fragmentBytes({2, 2, 70000, 1, 0, part(b, 0, 1)}),
-                                        keepAliveBytes(),
-                                        fragmentBytes({1, 3, 100000, 2, 1, part(a, 40000, 99999)}),
-                                        frameBytes(plain),
-                                        fragmentBytes({2, 2, 70000, 2, 0, part(b, 1, 70000)}),
-                                        keepAliveBytes(),
-                                        fragmentBytes({1, 3, 100000, 3, 1, part(a, 99999, 100000)}),
-                                    })));
-    // A marker message last: once it is in, everything before it has been handled.
-    const std::vector<std::uint8_t> marker = patterned(5, 9);
-    ASSERT_TRUE(writeAll(pair_.far, frameBytes(marker)));
-    ASSERT_TRUE(owner_.waitForMessages(4));
-    EXPECT_EQ(owner_.messages(), (std::vector<std::vector<std::uint8_t>>{plain, b, a, marker}));
-}
-
 TEST_F(TcpLink, OversizedLengthBreaksTheLinkWithoutAllocating)
 {
     struct Row

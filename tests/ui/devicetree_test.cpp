@@ -621,17 +621,6 @@ TEST_F(Sorting, EveryShownSortableTitleSorts)
     }
 }
 
-TEST_F(Sorting, ProductModelSortsAsText)
-{
-    clickHeader(DeviceColumn::ProductModel);
-    QStringList models = column(DeviceColumn::ProductModel);
-    QStringList expected = models;
-    std::sort(expected.begin(), expected.end());
-    if (header()->sortIndicatorOrder() == Qt::DescendingOrder)
-        std::reverse(expected.begin(), expected.end());
-    EXPECT_EQ(models, expected);
-}
-
 TEST_F(Sorting, RightPressOnATitleDoesNotSort)
 {
     clickHeader(DeviceColumn::IpAddress, Qt::RightButton);
@@ -655,37 +644,55 @@ TEST_F(Sorting, NewAndChangedDevicesSwitchSortingOff)
     EXPECT_EQ(column(DeviceColumn::Mac), sorted);
 }
 
-TEST_F(Sorting, RulesOfTheNumericColumns)
+// How each column compares when it is sorted, whether a click may sort it or not: the
+// five rows' texts, and texts that must come out in this order, ascending.
+struct CompareCase
 {
-    // The HTTP port is never sorted by a click, but sorts by value when asked.
-    const QStringList ports{QStringLiteral("8080"), QStringLiteral("80"), QStringLiteral("443"),
-                            QStringLiteral("9"), QStringLiteral("abc")};
-    for (int i = 0; i < ports.size(); ++i)
-        view()->topLevelItem(i)->setText(DeviceColumn::HttpPort, ports[i]);
-    view()->sortItems(DeviceColumn::HttpPort, Qt::AscendingOrder);
-    EXPECT_EQ(column(DeviceColumn::HttpPort),
-              (QStringList{QStringLiteral("abc"), QStringLiteral("9"), QStringLiteral("80"),
-                           QStringLiteral("443"), QStringLiteral("8080")}));
+    const char* what;
+    int column;
+    QStringList texts;
+    QStringList ascending;
+};
 
-    // Texts that are not four numbers fall back to text order among themselves.
-    const QStringList addresses{QStringLiteral("1.2.3"), QStringLiteral("10.0.0.2"),
-                                QStringLiteral("9.0.0.1"), QStringLiteral("x.1.1.1"),
-                                QStringLiteral("1.2.3.4.5")};
-    for (int i = 0; i < addresses.size(); ++i)
-        view()->topLevelItem(i)->setText(DeviceColumn::IpAddress, addresses[i]);
-    view()->sortItems(DeviceColumn::IpAddress, Qt::AscendingOrder);
-    const QStringList sorted = column(DeviceColumn::IpAddress);
-    EXPECT_LT(sorted.indexOf(QStringLiteral("9.0.0.1")),
-              sorted.indexOf(QStringLiteral("10.0.0.2")));
-    EXPECT_LT(sorted.indexOf(QStringLiteral("1.2.3")), sorted.indexOf(QStringLiteral("1.2.3.4.5")));
+class ColumnCompare : public Sorting, public ::testing::WithParamInterface<CompareCase>
+{};
 
-    // Other columns compare as text: "10" before "9".
-    view()->topLevelItem(0)->setText(DeviceColumn::DataPort, QStringLiteral("9"));
-    view()->topLevelItem(1)->setText(DeviceColumn::DataPort, QStringLiteral("10"));
-    view()->sortItems(DeviceColumn::DataPort, Qt::AscendingOrder);
-    EXPECT_LT(column(DeviceColumn::DataPort).indexOf(QStringLiteral("10")),
-              column(DeviceColumn::DataPort).indexOf(QStringLiteral("9")));
+TEST_P(ColumnCompare, SortsByTheColumnsRule)
+{
+    const CompareCase& c = GetParam();
+    ASSERT_EQ(c.texts.size(), view()->topLevelItemCount());
+    for (int i = 0; i < c.texts.size(); ++i)
+        view()->topLevelItem(i)->setText(c.column, c.texts[i]);
+    view()->sortItems(c.column, Qt::AscendingOrder);
+    const QStringList sorted = column(c.column);
+    for (int i = 1; i < c.ascending.size(); ++i)
+        EXPECT_LT(sorted.indexOf(c.ascending[i - 1]), sorted.indexOf(c.ascending[i]))
+            << sorted.join(',').toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, ColumnCompare,
+    ::testing::Values(
+        // The HTTP port is never sorted by a click, but sorts by value when asked.
+        CompareCase{"HttpPortByValue",
+                    DeviceColumn::HttpPort,
+                    {"8080", "80", "443", "9", "abc"},
+                    {"abc", "9", "80", "443", "8080"}},
+        // Texts that are not four numbers fall back to text order among themselves.
+        CompareCase{"IpAddressOtherwiseAsText",
+                    DeviceColumn::IpAddress,
+                    {"1.2.3", "10.0.0.2", "9.0.0.1", "x.1.1.1", "1.2.3.4.5"},
+                    {"1.2.3", "1.2.3.4.5"}},
+        CompareCase{"IpAddressQuadsAmongOtherTexts",
+                    DeviceColumn::IpAddress,
+                    {"1.2.3", "10.0.0.2", "9.0.0.1", "x.1.1.1", "1.2.3.4.5"},
+                    {"9.0.0.1", "10.0.0.2"}},
+        // Other columns compare as text: "10" before "9".
+        CompareCase{"DataPortAsText",
+                    DeviceColumn::DataPort,
+                    {"9", "10", "9008", "9008", "9008"},
+                    {"10", "9"}}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 // ------------------------------------------------------------------ device rows
 
