@@ -180,6 +180,7 @@ TEST_F(Session, OnlyKeepAlivesAfterTheLoginRequestGiveNoAnswerAfterTheLoginLimit
 
 TEST_F(Session, ShortOrMissingGreetingsEndTheConnection)
 {
+    constexpr std::uint32_t kGreetingMs = 400;
     struct Row
     {
         const char* name;
@@ -197,10 +198,11 @@ TEST_F(Session, ShortOrMissingGreetingsEndTheConnection)
         settings_.greetingLength = row.length;
         const auto face = startFace();
         const auto start = testnet::Clock::now();
-        Opened opened = openSession(face->port(), owner_);
+        Opened opened =
+            openSession(face->port(), owner_, "admin", "123456", "127.0.0.1", {}, kGreetingMs);
         EXPECT_EQ(opened.stage, Stage::Greeting) << row.name;
         EXPECT_EQ(opened.code, galvorn::common::LinkResult::kNothing) << row.name;
-        EXPECT_GE(testnet::msSince(start), 1900) << row.name;
+        EXPECT_GE(testnet::msSince(start), kGreetingMs - 50) << row.name;
     }
 }
 

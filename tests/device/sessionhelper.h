@@ -104,7 +104,8 @@ struct Opened
 // session and logs in, as the operation runner does.
 inline Opened openSession(std::uint16_t port, Owner& owner, const char* user = "admin",
                           const char* password = "123456", const char* address = "127.0.0.1",
-                          const galvorn::device::SessionLimits& limits = {})
+                          const galvorn::device::SessionLimits& limits = {},
+                          std::uint32_t greetingMs = 2000)
 {
     using namespace galvorn;
     Opened opened;
@@ -115,7 +116,7 @@ inline Opened openSession(std::uint16_t port, Owner& owner, const char* user = "
     std::vector<std::uint8_t> greeting(device::DeviceGreeting::kSize);
     {
         common::CSwlTcpLink greetingLink(sock);
-        opened.code = greetingLink.RecvExactTimed(greeting, 2000);
+        opened.code = greetingLink.RecvExactTimed(greeting, greetingMs);
         sock = greetingLink.Detach();
     }
     if (opened.code != common::LinkResult::kMessage) {
