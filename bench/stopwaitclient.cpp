@@ -1,6 +1,6 @@
 #include "bench/stopwaitclient.h"
 
-#include "common/swl_framereader.h"
+#include "common/framereader.h"
 #include "common/wirebuffer.h"
 #include "device/commandheader.h"
 #include "device/commandids.h"

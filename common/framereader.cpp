@@ -1,4 +1,4 @@
-#include "common/swl_framereader.h"
+#include "common/framereader.h"
 
 #include "common/wirebuffer.h"
 
@@ -67,7 +67,7 @@ std::optional<FragmentHeader> decodeFragmentHeader(std::span<const std::uint8_t>
     return header;
 }
 
-std::size_t CSwlFrameReader::bufferedCapacity() const noexcept
+std::size_t FrameReader::bufferedCapacity() const noexcept
 {
     std::size_t capacity = message_.capacity();
     for (const Slot& slot : slots_)
@@ -75,8 +75,7 @@ std::size_t CSwlFrameReader::bufferedCapacity() const noexcept
     return capacity;
 }
 
-CSwlFrameReader::Event CSwlFrameReader::feed(std::span<const std::uint8_t> data,
-                                             std::size_t& consumed)
+FrameReader::Event FrameReader::feed(std::span<const std::uint8_t> data, std::size_t& consumed)
 {
     const std::size_t size = data.size();
     Event event = Event::NeedMore;
@@ -108,7 +107,7 @@ CSwlFrameReader::Event CSwlFrameReader::feed(std::span<const std::uint8_t> data,
     return event;
 }
 
-bool CSwlFrameReader::fillHeader(std::span<const std::uint8_t>& data, std::size_t size)
+bool FrameReader::fillHeader(std::span<const std::uint8_t>& data, std::size_t size)
 {
     const std::span<const std::uint8_t> part = takeFront(data, size - headerFilled_);
     std::copy(part.begin(), part.end(),
@@ -120,7 +119,7 @@ bool CSwlFrameReader::fillHeader(std::span<const std::uint8_t>& data, std::size_
     return true;
 }
 
-CSwlFrameReader::Event CSwlFrameReader::onHeader(std::span<const std::uint8_t>& data)
+FrameReader::Event FrameReader::onHeader(std::span<const std::uint8_t>& data)
 {
     if (!fillHeader(data, Frame::kHeaderSize))
         return Event::NeedMore;
@@ -143,7 +142,7 @@ CSwlFrameReader::Event CSwlFrameReader::onHeader(std::span<const std::uint8_t>& 
     return Event::NeedMore;
 }
 
-CSwlFrameReader::Event CSwlFrameReader::onBody(std::span<const std::uint8_t>& data)
+FrameReader::Event FrameReader::onBody(std::span<const std::uint8_t>& data)
 {
     const std::span<const std::uint8_t> part = takeFront(data, bodyLength_ - message_.size());
     message_.insert(message_.end(), part.begin(), part.end());
@@ -153,7 +152,7 @@ CSwlFrameReader::Event CSwlFrameReader::onBody(std::span<const std::uint8_t>& da
     return Event::Message;
 }
 
-CSwlFrameReader::Event CSwlFrameReader::onFragmentHeader(std::span<const std::uint8_t>& data)
+FrameReader::Event FrameReader::onFragmentHeader(std::span<const std::uint8_t>& data)
 {
     if (!fillHeader(data, Frame::kFragmentHeaderSize))
         return Event::NeedMore;
@@ -161,7 +160,7 @@ CSwlFrameReader::Event CSwlFrameReader::onFragmentHeader(std::span<const std::ui
     return acceptFragment(*header);
 }
 
-CSwlFrameReader::Event CSwlFrameReader::acceptFragment(const FragmentHeader& header)
+FrameReader::Event FrameReader::acceptFragment(const FragmentHeader& header)
 {
     lastFragment_ = header.fragmentNumber == header.fragmentCount;
     if (header.channel >= Frame::kChannels) {
@@ -197,7 +196,7 @@ CSwlFrameReader::Event CSwlFrameReader::acceptFragment(const FragmentHeader& hea
     return Event::NeedMore;
 }
 
-CSwlFrameReader::Event CSwlFrameReader::onFragmentBytes(std::span<const std::uint8_t>& data)
+FrameReader::Event FrameReader::onFragmentBytes(std::span<const std::uint8_t>& data)
 {
     Slot& slot = slots_[slot_];
     const std::span<const std::uint8_t> part = takeFront(data, fragmentLeft_);
@@ -208,7 +207,7 @@ CSwlFrameReader::Event CSwlFrameReader::onFragmentBytes(std::span<const std::uin
     return endOfFragment();
 }
 
-CSwlFrameReader::Event CSwlFrameReader::endOfFragment()
+FrameReader::Event FrameReader::endOfFragment()
 {
     stage_ = Stage::Header;
     if (!lastFragment_)
@@ -221,7 +220,7 @@ CSwlFrameReader::Event CSwlFrameReader::endOfFragment()
     return whole ? Event::Message : Event::Fragment;
 }
 
-CSwlFrameReader::Event CSwlFrameReader::onDiscard(std::span<const std::uint8_t>& data)
+FrameReader::Event FrameReader::onDiscard(std::span<const std::uint8_t>& data)
 {
     discardLeft_ -= static_cast<std::uint32_t>(takeFront(data, discardLeft_).size());
     if (discardLeft_ > 0)

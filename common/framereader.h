@@ -56,7 +56,7 @@ std::optional<FragmentHeader> decodeFragmentHeader(std::span<const std::uint8_t>
 // ends it without a message.
 //
 // Memory follows the bytes that arrived, never the lengths that headers declare.
-class CSwlFrameReader
+class FrameReader
 {
 public:
     enum class Event

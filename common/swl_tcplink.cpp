@@ -173,11 +173,11 @@ int CSwlTcpLink::sendPieces(std::span<iovec> pieces)
 CSwlTcpLink::Step CSwlTcpLink::feedReader(std::vector<std::uint8_t>& message)
 {
     std::size_t used = 0;
-    CSwlFrameReader::Event event;
+    FrameReader::Event event;
     try {
         event = reader_.feed(
             std::span<const std::uint8_t>(rx_.data() + rxBegin_, rxEnd_ - rxBegin_), used);
-        if (event == CSwlFrameReader::Event::Message)
+        if (event == FrameReader::Event::Message)
             message = reader_.takeMessage();
     } catch (const std::bad_alloc&) {
         markBroken();
@@ -185,19 +185,19 @@ CSwlTcpLink::Step CSwlTcpLink::feedReader(std::vector<std::uint8_t>& message)
     }
     rxBegin_ += used;
     switch (event) {
-    case CSwlFrameReader::Event::Message:
+    case FrameReader::Event::Message:
         return Step::Message;
-    case CSwlFrameReader::Event::KeepAlive:
+    case FrameReader::Event::KeepAlive:
         return Step::KeepAlive;
-    case CSwlFrameReader::Event::Fragment:
+    case FrameReader::Event::Fragment:
         return Step::Fragment;
-    case CSwlFrameReader::Event::BadMagic:
+    case FrameReader::Event::BadMagic:
         return Step::BadMagic;
-    case CSwlFrameReader::Event::TooLong:
+    case FrameReader::Event::TooLong:
         platform::debugLine("link: declared length above the cap, link broken");
         markBroken();
         return Step::Broken;
-    case CSwlFrameReader::Event::NeedMore:
+    case FrameReader::Event::NeedMore:
         break;
     }
     return Step::Idle;

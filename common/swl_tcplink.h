@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/swl_framereader.h"
+#include "common/framereader.h"
 #include "common/swl_public.h"
 
 #include <atomic>
@@ -158,7 +158,7 @@ private:
     std::thread guardThread_;
 
     // Bytes received but not yet parsed; under recvMutex_.
-    CSwlFrameReader reader_;
+    FrameReader reader_;
     std::vector<std::uint8_t> rx_;
     std::size_t rxBegin_ = 0;
     std::size_t rxEnd_ = 0;

@@ -4,26 +4,28 @@
 
 #include <utility>
 
-CNetworkWait::~CNetworkWait()
+namespace galvorn::discovery {
+
+NetworkWait::~NetworkWait()
 {
     Stop();
 }
 
-void CNetworkWait::Start(std::function<void()> onAlive, std::function<bool()> isAlive,
-                         std::chrono::milliseconds interval)
+void NetworkWait::Start(std::function<void()> onAlive, std::function<bool()> isAlive,
+                        std::chrono::milliseconds interval)
 {
     Stop();
     if (!isAlive)
-        isAlive = &galvorn::platform::IsNetworkAlive;
+        isAlive = &platform::IsNetworkAlive;
     {
         const std::lock_guard lock(mutex_);
         stopping_ = false;
     }
     thread_ =
-        std::thread(&CNetworkWait::Run, this, std::move(onAlive), std::move(isAlive), interval);
+        std::thread(&NetworkWait::Run, this, std::move(onAlive), std::move(isAlive), interval);
 }
 
-void CNetworkWait::Stop()
+void NetworkWait::Stop()
 {
     {
         const std::lock_guard lock(mutex_);
@@ -34,8 +36,8 @@ void CNetworkWait::Stop()
         thread_.join();
 }
 
-void CNetworkWait::Run(std::function<void()> onAlive, std::function<bool()> isAlive,
-                       std::chrono::milliseconds interval)
+void NetworkWait::Run(std::function<void()> onAlive, std::function<bool()> isAlive,
+                      std::chrono::milliseconds interval)
 {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
@@ -53,3 +55,5 @@ void CNetworkWait::Run(std::function<void()> onAlive, std::function<bool()> isAl
         wake_.wait_for(lock, interval, [this] { return stopping_; });
     }
 }
+
+} // namespace galvorn::discovery

@@ -6,19 +6,21 @@
 #include <mutex>
 #include <thread>
 
+namespace galvorn::discovery {
+
 // A thread that waits until the machine has a network, then runs a function once and
 // ends. It checks every interval and ends early when stopped; stopping never waits for
 // an interval to pass, only for a function that is already running.
-class CNetworkWait
+class NetworkWait
 {
 public:
     static constexpr std::chrono::milliseconds kDefaultInterval{500};
 
-    CNetworkWait() = default;
-    CNetworkWait(const CNetworkWait&) = delete;
-    CNetworkWait& operator=(const CNetworkWait&) = delete;
+    NetworkWait() = default;
+    NetworkWait(const NetworkWait&) = delete;
+    NetworkWait& operator=(const NetworkWait&) = delete;
     // Stops the thread.
-    ~CNetworkWait();
+    ~NetworkWait();
 
     // Starts the thread; a thread started earlier is stopped first. isAlive is asked at
     // once and then every interval until it answers true; then onAlive runs once on the
@@ -40,3 +42,5 @@ private:
     bool stopping_ = false; // guarded by mutex_
     std::thread thread_;
 };
+
+} // namespace galvorn::discovery

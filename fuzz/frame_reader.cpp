@@ -1,16 +1,16 @@
 // The frame reader: the byte stream of a device after its greeting, fed whole and in the
 // pieces the input chooses. Both must give the same events and the same messages, and
 // the reader may hold no more memory than the bytes that arrived justify.
-#include "common/swl_framereader.h"
+#include "common/framereader.h"
 #include "fuzz/fuzzinput.h"
 
 #include <algorithm>
 #include <vector>
 
-using galvorn::common::CSwlFrameReader;
 using galvorn::common::Frame;
+using galvorn::common::FrameReader;
 using galvorn::fuzz::FuzzInput;
-using Event = CSwlFrameReader::Event;
+using Event = FrameReader::Event;
 
 namespace {
 
@@ -33,7 +33,7 @@ struct Outcome
 // there are none).
 Outcome drive(std::span<const std::uint8_t> stream, std::span<const std::uint8_t> pieceSizes)
 {
-    CSwlFrameReader reader;
+    FrameReader reader;
     Outcome outcome;
     std::size_t turn = 0;
     while (!stream.empty()) {

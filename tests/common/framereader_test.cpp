@@ -1,4 +1,4 @@
-#include "common/swl_framereader.h"
+#include "common/framereader.h"
 
 #include "tests/common/allocationprobe.h"
 #include "tests/common/loopback.h"
@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-using galvorn::common::CSwlFrameReader;
 using galvorn::common::Frame;
-using Event = CSwlFrameReader::Event;
+using galvorn::common::FrameReader;
+using Event = FrameReader::Event;
 using namespace testnet;
 
 namespace {
@@ -26,7 +26,7 @@ struct Seen
 std::vector<Seen> drive(const std::vector<std::uint8_t>& stream, std::size_t piece,
                         std::size_t limit = SIZE_MAX)
 {
-    CSwlFrameReader reader;
+    FrameReader reader;
     std::vector<Seen> seen;
     const std::size_t end = std::min(limit, stream.size());
     std::size_t at = 0;
@@ -124,7 +124,7 @@ TEST(FrameReader, AFrameAfterAnEventIsLeftForTheNextCall)
 {
     const std::vector<std::uint8_t> one = patterned(10, 4);
     const std::vector<std::uint8_t> stream = concat({frameBytes(one), keepAliveBytes()});
-    CSwlFrameReader reader;
+    FrameReader reader;
     std::size_t consumed = 0;
     EXPECT_EQ(reader.feed(stream, consumed), Event::Message);
     EXPECT_EQ(consumed, 18u);
@@ -197,7 +197,7 @@ TEST(FrameReader, WrongMagicConsumesTheHeaderOnly)
     const std::vector<std::uint8_t> body = patterned(4, 7);
     std::vector<std::uint8_t> bad = frameBytes(body);
     bad[2] = '2';
-    CSwlFrameReader reader;
+    FrameReader reader;
     std::size_t consumed = 0;
     EXPECT_EQ(reader.feed(bad, consumed), Event::BadMagic);
     EXPECT_EQ(consumed, Frame::kHeaderSize);
@@ -226,7 +226,7 @@ TEST(FrameReader, LengthsAboveTheCapAreRefusedBeforeAnyBody)
         {"body at the cap", atCap, Event::NeedMore},
     };
     for (const Row& row : rows) {
-        CSwlFrameReader reader;
+        FrameReader reader;
         std::size_t consumed = 0;
         EXPECT_EQ(reader.feed(row.stream, consumed), row.expected) << row.name;
         EXPECT_EQ(consumed, row.stream.size()) << row.name;
@@ -246,7 +246,7 @@ TEST(FrameReader, DeclaredLengthsAloneTakeOnlyTheInitialReservation)
                 {0x42}});
     ASSERT_EQ(stream.size(), 73u);
 
-    auto reader = std::make_unique<CSwlFrameReader>();
+    auto reader = std::make_unique<FrameReader>();
     const std::size_t before = allocationprobe::live();
     allocationprobe::reset();
     std::span<const std::uint8_t> rest(stream);

@@ -8,6 +8,7 @@
 
 namespace {
 
+using galvorn::discovery::NetworkWait;
 using namespace std::chrono_literals;
 
 // How long a test waits for the thread before it counts it as stuck. The waits end as
@@ -24,7 +25,7 @@ TEST(NetworkWaitTest, RunsTheFunctionOnceWhenTheNetworkComesUp)
     std::atomic<int> checks{0};
     std::atomic<int> runs{0};
     std::promise<void> ran;
-    CNetworkWait wait;
+    NetworkWait wait;
     wait.Start(
         [&] {
             ++runs;
@@ -44,7 +45,7 @@ TEST(NetworkWaitTest, AliveAtOnceRunsWithoutWaiting)
     std::atomic<int> checks{0};
     std::atomic<int> runs{0};
     std::promise<void> ran;
-    CNetworkWait wait;
+    NetworkWait wait;
     wait.Start(
         [&] {
             ++runs;
@@ -68,7 +69,7 @@ TEST(NetworkWaitTest, StopEndsTheWaitAtOnce)
     std::atomic<int> checks{0};
     std::atomic<int> runs{0};
     std::promise<void> checked;
-    CNetworkWait wait;
+    NetworkWait wait;
     wait.Start([&] { ++runs; },
                [&] {
                    if (++checks == 1)
@@ -89,7 +90,7 @@ TEST(NetworkWaitTest, StartAgainReplacesTheEarlierWait)
     std::atomic<int> firstRuns{0};
     std::atomic<int> secondRuns{0};
     std::promise<void> secondRan;
-    CNetworkWait wait;
+    NetworkWait wait;
     wait.Start([&] { ++firstRuns; },
                [&] {
                    ++firstChecks;

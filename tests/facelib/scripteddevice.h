@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/swl_framereader.h"
+#include "common/framereader.h"
 #include "device/commandheader.h"
 #include "device/commandids.h"
 #include "device/greeting.h"
@@ -94,7 +94,7 @@ public:
 private:
     void serve()
     {
-        galvorn::common::CSwlFrameReader reader;
+        galvorn::common::FrameReader reader;
         std::uint8_t buffer[4096];
         for (;;) {
             const ssize_t got = ::recv(device_, buffer, sizeof buffer, 0);
@@ -105,7 +105,7 @@ private:
                 std::size_t used = 0;
                 const auto event = reader.feed(rest, used);
                 rest = rest.subspan(used);
-                if (event == galvorn::common::CSwlFrameReader::Event::Message)
+                if (event == galvorn::common::FrameReader::Event::Message)
                     answer(reader.takeMessage(), rest);
             }
         }

@@ -20,7 +20,7 @@ namespace galvorn::devsim {
 
 namespace {
 
-using common::CSwlFrameReader;
+using common::FrameReader;
 using common::WireReader;
 using common::WireWriter;
 
@@ -194,22 +194,22 @@ void DeviceFace::readFrom(Connection& connection)
         std::span<const std::uint8_t> data(readBuffer_.data(), static_cast<std::size_t>(got));
         while (!data.empty() && !connection.dead) {
             std::size_t used = 0;
-            const CSwlFrameReader::Event event = connection.reader.feed(data, used);
+            const FrameReader::Event event = connection.reader.feed(data, used);
             data = data.subspan(used);
             switch (event) {
-            case CSwlFrameReader::Event::Message:
+            case FrameReader::Event::Message:
                 onMessage(connection, connection.reader.takeMessage());
                 break;
-            case CSwlFrameReader::Event::KeepAlive:
+            case FrameReader::Event::KeepAlive:
                 if (settings_.answerKeepAlives)
                     queue(connection, frame({}));
                 break;
-            case CSwlFrameReader::Event::BadMagic:
-            case CSwlFrameReader::Event::TooLong:
+            case FrameReader::Event::BadMagic:
+            case FrameReader::Event::TooLong:
                 connection.dead = true;
                 break;
-            case CSwlFrameReader::Event::Fragment:
-            case CSwlFrameReader::Event::NeedMore:
+            case FrameReader::Event::Fragment:
+            case FrameReader::Event::NeedMore:
                 break;
             }
         }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/swl_framereader.h"
+#include "common/framereader.h"
 #include "tools/devsim/deviceface_replies.h"
 #include "tools/devsim/deviceface_settings.h"
 #include "tools/devsim/facetransfers.h"
@@ -63,7 +63,7 @@ private:
         int fd = -1;
         int timerFd = -1;
         unsigned serial = 0;
-        common::CSwlFrameReader reader;
+        common::FrameReader reader;
         std::vector<std::uint8_t> out;
         std::size_t sent = 0;
         std::deque<Pending> delayed;

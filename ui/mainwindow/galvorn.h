@@ -131,7 +131,7 @@ private:
     CQuarloManage searchManager_;
     // The search library's thread only.
     OnlineDeviceInfoMaker deviceInfoMaker_;
-    CNetworkWait networkWait_;
+    galvorn::discovery::NetworkWait networkWait_;
     std::unique_ptr<DeviceTree> deviceTree_;
     std::unique_ptr<DeviceFeed> deviceFeed_;
     // Prepares the pictures of batch adds; the run's workers use it until they end.
