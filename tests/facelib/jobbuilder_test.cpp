@@ -80,7 +80,7 @@ TEST(BuildDeviceJob, CopiesTheRowAndTheInputs)
     EXPECT_EQ(fieldText(job.libraryPassword), "library");
 }
 
-TEST(BuildDeviceJob, MissingSecondAddressAndNegativePortsGiveZero)
+TEST(BuildDeviceJob, MissingSecondAddressAndPortsBelowOneGiveZero)
 {
     DeviceRow device = row("V4.0.1");
     device.ipAddr2.clear();
@@ -90,6 +90,12 @@ TEST(BuildDeviceJob, MissingSecondAddressAndNegativePortsGiveZero)
     EXPECT_EQ(job.address2, 0u);
     EXPECT_EQ(job.dataPort, 0u);
     EXPECT_EQ(job.httpPort, 0u);
+
+    device.dataPort = 1;
+    device.httpPort = 0;
+    const DeviceJob lowest = BuildDeviceJob(device, inputs(), 0, 0);
+    EXPECT_EQ(lowest.dataPort, 1u) << "the lowest port is a port";
+    EXPECT_EQ(lowest.httpPort, 0u);
 }
 
 // Every text field keeps its terminating zero and is cut before a character that would
