@@ -95,12 +95,12 @@ ssize_t SWL_Recv(SWL_socket_t sock, void* buffer, std::size_t length)
     return ::recv(sock, buffer, length, 0);
 }
 
-ssize_t SWL_SendVector(SWL_socket_t sock, std::span<const iovec> pieces)
+ssize_t SWL_SendVector(SWL_socket_t sock, std::span<const iovec> pieces, int flags)
 {
     msghdr message{};
     message.msg_iov = const_cast<iovec*>(pieces.data());
     message.msg_iovlen = pieces.size();
-    return ::sendmsg(sock, &message, MSG_NOSIGNAL);
+    return ::sendmsg(sock, &message, MSG_NOSIGNAL | flags);
 }
 
 int SWL_Shutdown(SWL_socket_t sock, int how)

@@ -53,6 +53,10 @@ enum class LinkMode
 // reassembles fragments. The owner learns of messages and of the loss of the link
 // through one callback, called on the link's own threads.
 //
+// The receive thread reads with the socket in blocking mode, so a reply costs one read
+// and no poll(2) before it; every other read and every send passes MSG_DONTWAIT. A
+// break shuts the socket's reading side down to end that thread's read.
+//
 // Broken is final: every later send fails and every receive returns kBroken. A link
 // owns its socket from creation and closes it exactly once, in Close(), unless
 // Detach() gave it up first. Every wait blocks in poll(2) or on a condition variable;
@@ -71,8 +75,13 @@ public:
     // Starts the keep-alive sender or the idle watchdog. 0 started; 1 already started or
     // the thread could not be started.
     int Start(LinkCallback callback, void* context, LinkMode mode);
-    // Starts the receive thread, which hands every message to the callback given to
-    // Start(). 0 started; 1 already running; 2 the thread could not be started.
+    // Starts the receive thread parked: it touches nothing until StartReceiving(), so a
+    // caller can pay for the thread's start while it waits for something else (a login
+    // reply). 0 started; 1 already started; 2 the thread could not be started.
+    int PrepareReceiving();
+    // Lets the receive thread, started here unless PrepareReceiving() did, hand every
+    // message to the callback given to Start(). 0 started; 1 already running; 2 the
+    // thread could not be started.
     int StartReceiving();
 
     // Sends one frame whose body is the pieces in order. 0 sent; -1 failed (the link is
@@ -88,7 +97,9 @@ public:
     // as does an idle socket. With `wait`, keep-alives are skipped until a message
     // arrives or more than timeoutMs have passed since the call began (0: no limit); a
     // fragment that completes nothing still ends the wait with kNothing. A frame whose
-    // magic is wrong gives kBroken without breaking the link by itself.
+    // magic is wrong gives kBroken without breaking the link by itself. While the
+    // receive thread runs it is the reader: a call waits its turn behind that thread's
+    // read, within timeoutMs.
     int RecvMessage(std::vector<std::uint8_t>& message, bool wait, std::uint32_t timeoutMs);
     // Reads exactly buffer.size() raw bytes; the link breaks when no byte arrives for
     // timeoutMs (result kNothing). Never reads beyond the bytes asked for, so the socket
@@ -107,7 +118,8 @@ public:
     // the callback.
     void Close();
     // Like Close() but hands the socket, still open, to the caller; the link is broken
-    // afterwards. SWL_INVALID_SOCKET when the link no longer holds one.
+    // afterwards. After StartReceiving() the socket's reading side is shut down.
+    // SWL_INVALID_SOCKET when the link no longer holds one.
     SWL_socket_t Detach();
 
 private:
@@ -123,8 +135,12 @@ private:
     };
 
     int sendPieces(std::span<iovec> pieces);
-    // Takes one frame; Idle when nothing of a frame is there. Caller holds recvMutex_.
-    Step receiveFrame(std::vector<std::uint8_t>& message);
+    int launchReceiveThread();
+    // Takes one frame; Idle when nothing of a frame is there. With `blocking` (the
+    // receive thread, socket in blocking mode) a read waits for bytes itself, at most
+    // noProgressMs (SO_RCVTIMEO); Idle then means that time passed at a frame boundary.
+    // Caller holds recvMutex_.
+    Step receiveFrame(std::vector<std::uint8_t>& message, bool blocking);
     Step feedReader(std::vector<std::uint8_t>& message);
     // Waits until the socket shows `events`: 1 ready, 0 time-out, -1 woken by a broken
     // link or failed. timeoutMs < 0 waits without limit.
@@ -135,6 +151,11 @@ private:
     void reportLoss();
     void stopThreads();
 
+    // The receive thread: false when the link ended before StartReceiving().
+    bool awaitRelease();
+    // Puts the socket in blocking mode with noProgressMs as its read limit. False when
+    // it cannot; the thread then waits in poll(2) as other readers do.
+    bool enterBlockingReads();
     void receiveLoop();
     void keepAliveLoop();
     void watchdogLoop();
@@ -149,11 +170,13 @@ private:
     std::atomic<long long> lastReceiveMs_{0};
 
     std::mutex sendMutex_;
-    std::mutex recvMutex_;
+    // Timed, so that a reader with a limit gives up behind the receive thread's read.
+    std::timed_mutex recvMutex_;
     std::mutex startMutex_;
     std::mutex stateMutex_;
     std::condition_variable stateChanged_;
-    bool stopping_ = false; // under stateMutex_
+    bool stopping_ = false;  // under stateMutex_
+    bool receiving_ = false; // under stateMutex_: StartReceiving() released the thread
     std::thread receiveThread_;
     std::thread guardThread_;
 
@@ -165,6 +188,9 @@ private:
     // The last read found the socket empty, or emptied it; cleared when poll(2) reports
     // bytes. The receive thread waits outside recvMutex_, hence atomic.
     std::atomic<bool> drained_{false};
+    // The socket whose reads block, once the receive thread switched it; a break shuts
+    // its reading side down.
+    std::atomic<SWL_socket_t> blockingSocket_{SWL_INVALID_SOCKET};
 };
 
 } // namespace galvorn::common

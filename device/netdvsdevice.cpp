@@ -130,6 +130,10 @@ int CNetDVSDevice::Login(std::string_view user, std::string_view password, DEVIC
         const std::vector<std::uint8_t> payload =
             BuildLoginPayload(greeting_, user, password, mac_, nextNonce());
         link_->Start(&CNetDVSDevice::linkHandler, this, common::LinkMode::KeepAliveSender);
+        // The receive thread starts while the login travels, so that the first reply after
+        // it does not wait for a new thread to be scheduled. One that cannot start here is
+        // tried again below.
+        link_->PrepareReceiving();
         // A failed send shows as a missing reply.
         SendCommand(CMD_LOGIN, payload);
         std::vector<std::uint8_t> message;

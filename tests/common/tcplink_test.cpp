@@ -367,6 +367,54 @@ TEST_F(TcpLink, StartingTwiceIsRefused)
     EXPECT_EQ(link_->StartReceiving(), 1);
 }
 
+TEST_F(TcpLink, PreparedReceiverLeavesMessagesToTheCallerUntilStarted)
+{
+    ASSERT_EQ(link_->Start(&Owner::callback, &owner_, LinkMode::KeepAliveSender), 0);
+    ASSERT_EQ(link_->PrepareReceiving(), 0);
+    EXPECT_EQ(link_->PrepareReceiving(), 1);
+    const std::vector<std::uint8_t> first = patterned(32, 4);
+    ASSERT_TRUE(writeAll(pair_.far, frameBytes(first)));
+    std::vector<std::uint8_t> message;
+    ASSERT_EQ(link_->RecvMessage(message, true, 5000), LinkResult::kMessage);
+    EXPECT_EQ(message, first);
+    EXPECT_TRUE(owner_.messages().empty());
+
+    ASSERT_EQ(link_->StartReceiving(), 0);
+    EXPECT_EQ(link_->StartReceiving(), 1);
+    const std::vector<std::uint8_t> second = patterned(70000, 5);
+    ASSERT_TRUE(writeAll(pair_.far, frameBytes(second)));
+    ASSERT_TRUE(owner_.waitForMessages(1));
+    EXPECT_EQ(owner_.messages().front(), second);
+}
+
+TEST_F(TcpLink, AbortEndsTheReceiveThreadsWaitAndReportsTheLoss)
+{
+    ASSERT_EQ(link_->Start(&Owner::callback, &owner_, LinkMode::KeepAliveSender), 0);
+    ASSERT_EQ(link_->StartReceiving(), 0);
+    // A message delivered shows the thread reading; it then waits for the next one.
+    ASSERT_TRUE(writeAll(pair_.far, frameBytes(patterned(8, 6))));
+    ASSERT_TRUE(owner_.waitForMessages(1));
+    link_->Abort();
+    ASSERT_TRUE(owner_.waitForLoss());
+    EXPECT_EQ(link_->SendMessage(patterned(4, 0)), -1);
+}
+
+TEST_F(TcpLink, StalledFrameBreaksTheReceiveThreadAfterTheNoProgressLimit)
+{
+    LinkLimits limits;
+    limits.noProgressMs = 300;
+    limits.keepAliveIntervalMs = 100;
+    link_ = std::make_unique<CSwlTcpLink>(link_->Detach(), limits);
+    ASSERT_EQ(link_->Start(&Owner::callback, &owner_, LinkMode::KeepAliveSender), 0);
+    ASSERT_EQ(link_->StartReceiving(), 0);
+    const std::vector<std::uint8_t> frame = frameBytes(patterned(100, 7));
+    ASSERT_TRUE(writeAll(pair_.far, frame.data(), 20));
+    const auto start = Clock::now();
+    ASSERT_TRUE(owner_.waitForLoss());
+    EXPECT_GE(msSince(start), limits.noProgressMs - 50);
+    EXPECT_TRUE(owner_.messages().empty());
+}
+
 TEST_F(TcpLink, IdleWatchdogBreaksASilentLinkAfterItsLimit)
 {
     EXPECT_EQ(LinkLimits{}.idleLimitMs, 20000);
