@@ -8,17 +8,28 @@
 # BUILD_DIR holds bin/galvorn-devsim and bin/galvorn_bench_transfer (a release build;
 # nothing is built here). Each round runs a Galvorn export, a reference export, a
 # Galvorn import and a reference import, one after the other, so both clients see the
-# same machine. Scenarios, each with a simulator of its own whose first camera holds N
-# seeded persons (default 700, about 11 MB of library) and sends 61440-byte export chunks:
+# same machine; every other round runs the reference first, so that neither client always
+# follows the other. Scenarios, each with a simulator of its own whose first camera holds
+# N seeded persons (default 3000, about 48 MB of library, so that one transfer lasts long
+# beside the fixed cost of a connection and the timer's noise) and sends 61440-byte
+# export chunks:
 #   loopback      pc and camera on lo, no reply delay
 #   shaped        a "pc" and a "camera" namespace joined by a veth pair (192.0.2.1 and
 #                 192.0.2.2), each end shaped with tbf to 100 Mbit/s, every reply 0.5 ms
 #                 late; also N empty cameras (default 32) that one run imports into at once
 # It prints per client and transfer the median and the spread (lowest, highest) of the
-# whole-transfer rate over the rounds (default 5), Galvorn's median as a share of the
-# reference's, on the shaped link the share of the stop-and-wait bound of one
-# 61440-byte chunk per round trip, chunk / (chunk / rate + delay), and the parallel
-# imports as a share of the link rate. MB is 10^6 bytes.
+# whole-transfer rate over the rounds (default 9), Galvorn's median as a share of the
+# reference's, and the parallel imports as a share of the link rate. MB is 10^6 bytes.
+#
+# On the shaped link it also prints each median as a share of two stop-and-wait bounds
+# of one 61440-byte chunk per round trip:
+#   simple  chunk / (chunk / rate + delay), counting the library's bytes only;
+#   wire    chunk / (wire bytes of the round trip / rate + delay), where the wire bytes
+#           are what tbf counts: the data message (chunk, 8-byte frame header, 16-byte
+#           command header, 12-byte chunk head) cut into segments of at most 1448 bytes
+#           (MTU 1500 less IPv4, TCP and the timestamp option), each with 66 bytes of
+#           Ethernet, IPv4 and TCP headers, plus the small message the other way (a
+#           request or an acknowledgement, one segment). No client can pass it.
 #
 # Exit status: 0; 77 when namespaces cannot be made; 3 when the set-up fails; 2 on bad
 # arguments. Everything runs inside an outer network and mount namespace with a private
@@ -27,6 +38,13 @@
 set -uo pipefail
 
 readonly kChunk=61440
+# Bytes of the framing around each chunk's data (frame, command header, chunk head), the
+# largest TCP payload per segment on the veth pair, headers per segment, and the wire
+# size of the small message of each round trip.
+readonly kChunkFraming=36
+readonly kSegmentPayload=1448
+readonly kSegmentHeaders=66
+readonly kSmallMessageWire=110
 readonly kRate=100mbit
 readonly kRateBytesPerSecond=12500000
 readonly kDelayUs=500
@@ -40,8 +58,8 @@ usage() {
 [[ $# -ge 1 ]] || usage
 build=$(realpath "$1") || usage
 shift
-persons=700
-rounds=5
+persons=3000
+rounds=9
 parallel=32
 while [[ $# -gt 0 ]]; do
     case $1 in
@@ -198,11 +216,16 @@ done
 CAMERA_NS=$cam
 measure "$pc" 192.0.2.2 "$kDelayUs" shaped "$parallel"
 
-python3 - "$work" "$kChunk" "$kRateBytesPerSecond" "$kDelayUs" "$parallel" <<'EOF'
-import json, statistics, sys
+python3 - "$work" "$kChunk" "$kRateBytesPerSecond" "$kDelayUs" "$parallel" \
+    "$kChunkFraming" "$kSegmentPayload" "$kSegmentHeaders" "$kSmallMessageWire" <<'EOF'
+import json, math, statistics, sys
 
-work, chunk, rate, delay_us, parallel = sys.argv[1], *map(int, sys.argv[2:])
+work = sys.argv[1]
+chunk, rate, delay_us, parallel, framing, mss, headers, small = map(int, sys.argv[2:])
 bound = chunk / (chunk / rate + delay_us / 1e6)
+message = chunk + framing
+wire = message + math.ceil(message / mss) * headers + small
+wire_bound = chunk / (wire / rate + delay_us / 1e6)
 
 
 def load(label):
@@ -224,7 +247,8 @@ def spread(values):
 
 
 print(f"{'scenario':<10}{'transfer':<9}{'galvorn MB/s (low-high)':>26}"
-      f"{'reference MB/s (low-high)':>28}{'ratio':>7}{'of bound':>10}")
+      f"{'reference MB/s (low-high)':>28}{'ratio':>7}{'of simple':>10}{'of wire':>9}"
+      f"{'ref/simple':>11}{'ref/wire':>9}")
 rounds = 0
 for label in ("loopback", "shaped"):
     rates, failed = load(label)
@@ -236,7 +260,12 @@ for label in ("loopback", "shaped"):
             continue
         rounds = len(mine)
         ratio = statistics.median(mine) / statistics.median(ref)
-        share = f"{statistics.median(mine) / bound:>10.3f}" if label == "shaped" else f"{'-':>10}"
+        if label == "shaped":
+            mid, ref_mid = statistics.median(mine), statistics.median(ref)
+            share = (f"{mid / bound:>10.3f}{mid / wire_bound:>9.3f}"
+                     f"{ref_mid / bound:>11.3f}{ref_mid / wire_bound:>9.3f}")
+        else:
+            share = f"{'-':>10}{'-':>9}{'-':>11}{'-':>9}"
         print(f"{label:<10}{name:<9}{spread(mine):>26}{spread(ref):>28}{ratio:>7.3f}{share}")
     if label == "shaped" and rates.get("import_parallel"):
         together = rates["import_parallel"]
@@ -244,6 +273,7 @@ for label in ("loopback", "shaped"):
               f"{statistics.median(together) / 1e6:.2f} MB/s (runs {len(together)}), "
               f"{statistics.median(together) / rate:.3f} of the link rate")
 print(f"rounds {rounds}, chunk {chunk} bytes, reply delay {delay_us} us on the shaped link, "
-      f"stop-and-wait bound {bound / 1e6:.2f} MB/s, MB = 10^6 bytes")
+      f"stop-and-wait bound {bound / 1e6:.2f} MB/s simple, {wire_bound / 1e6:.2f} MB/s "
+      f"with the {wire} wire bytes of a round trip, MB = 10^6 bytes")
 print("whole transfers: connect, login, start, data phase, end (and the file's sync for an export)")
 EOF

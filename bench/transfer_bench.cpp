@@ -3,9 +3,10 @@
 // beside the benchmark's stop-and-wait reference client (bench/stopwaitclient) against
 // the same camera and library. Each benchmark is one whole transfer: connect, login,
 // start, the data phase, end, and for an export the data file's sync. The rounds
-// alternate Galvorn and the reference, so both see the same machine. Reported: library
-// bytes per second of the whole transfer and, for Galvorn, of the data phase alone,
-// timed between the first and the last progress report.
+// alternate Galvorn and the reference, so both see the same machine, and every other
+// round runs the reference first, so neither always runs after the other. Reported:
+// library bytes per second of the whole transfer and, for Galvorn, of the data phase
+// alone, timed between the first and the last progress report.
 //
 //   galvorn_bench_transfer --camera=IP:PORT [--rounds=N] [--parallel=N]
 //                          [--parallel-rounds=N] [benchmark flags]
@@ -32,6 +33,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -342,11 +344,18 @@ bool prepareImport(ImportSource& import)
     return import.reader.open(import.path) == facefile::Check::Valid;
 }
 
-void registerRound(const std::string& suffix)
+void registerRound(const std::string& suffix, bool referenceFirst)
 {
-    for (const auto& [name, function] :
-         {std::pair{"export", &BM_Export}, std::pair{"export_reference", &BM_ExportReference},
-          std::pair{"import", &BM_Import}, std::pair{"import_reference", &BM_ImportReference}})
+    using Entry = std::pair<const char*, void (*)(benchmark::State&)>;
+    std::vector<Entry> order = {{"export", &BM_Export},
+                                {"export_reference", &BM_ExportReference},
+                                {"import", &BM_Import},
+                                {"import_reference", &BM_ImportReference}};
+    if (referenceFirst) {
+        std::swap(order[0], order[1]);
+        std::swap(order[2], order[3]);
+    }
+    for (const auto& [name, function] : order)
         benchmark::RegisterBenchmark((name + suffix).c_str(), function)
             ->UseRealTime()
             ->Unit(benchmark::kMillisecond)
@@ -373,7 +382,7 @@ int main(int argc, char** argv)
     gImport = &import;
     // Registered round by round, so the rounds alternate Galvorn and the reference.
     for (int round = 1; round <= gOptions.rounds; ++round)
-        registerRound("/round:" + std::to_string(round));
+        registerRound("/round:" + std::to_string(round), round % 2 == 0);
     if (gOptions.parallel > 0) {
         benchmark::RegisterBenchmark("import_parallel", &BM_ImportParallel)
             ->UseRealTime()
