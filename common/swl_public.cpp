@@ -90,9 +90,9 @@ ssize_t SWL_Send(SWL_socket_t sock, const void* buffer, std::size_t length)
     return ::send(sock, buffer, length, MSG_NOSIGNAL);
 }
 
-ssize_t SWL_Recv(SWL_socket_t sock, void* buffer, std::size_t length)
+ssize_t SWL_Recv(SWL_socket_t sock, void* buffer, std::size_t length, int flags)
 {
-    return ::recv(sock, buffer, length, 0);
+    return ::recv(sock, buffer, length, flags);
 }
 
 ssize_t SWL_SendVector(SWL_socket_t sock, std::span<const iovec> pieces, int flags)

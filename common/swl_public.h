@@ -37,7 +37,8 @@ int SWL_Bind(SWL_socket_t sock, const sockaddr* address, socklen_t length);
 
 // One send / receive call with the POSIX results. Sends never raise SIGPIPE.
 ssize_t SWL_Send(SWL_socket_t sock, const void* buffer, std::size_t length);
-ssize_t SWL_Recv(SWL_socket_t sock, void* buffer, std::size_t length);
+// `flags` as recv(2) takes them (MSG_DONTWAIT).
+ssize_t SWL_Recv(SWL_socket_t sock, void* buffer, std::size_t length, int flags = 0);
 // One gather write of the pieces, in order, as a single send; `flags` (MSG_DONTWAIT)
 // join MSG_NOSIGNAL.
 ssize_t SWL_SendVector(SWL_socket_t sock, std::span<const iovec> pieces, int flags = 0);

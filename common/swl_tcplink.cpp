@@ -253,7 +253,8 @@ CSwlTcpLink::Step CSwlTcpLink::receiveFrame(std::vector<std::uint8_t>& message, 
             waitReadable(static_cast<int>(left));
             continue;
         }
-        const ssize_t received = ::recv(sock_, rx_.data(), rx_.size(), blocking ? 0 : MSG_DONTWAIT);
+        const ssize_t received =
+            SWL_Recv(sock_, rx_.data(), rx_.size(), blocking ? 0 : MSG_DONTWAIT);
         if (received > 0) {
             rxEnd_ = static_cast<std::size_t>(received);
             // A read that took less than it could emptied the socket.
@@ -348,7 +349,7 @@ int CSwlTcpLink::RecvExactTimed(std::span<std::uint8_t> buffer, std::uint32_t ti
         if (broken_)
             return LinkResult::kBroken;
         const ssize_t received =
-            ::recv(sock_, buffer.data() + filled, buffer.size() - filled, MSG_DONTWAIT);
+            SWL_Recv(sock_, buffer.data() + filled, buffer.size() - filled, MSG_DONTWAIT);
         if (received > 0) {
             filled += static_cast<std::size_t>(received);
             lastReceiveMs_ = nowMs();
