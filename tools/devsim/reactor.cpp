@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <utility>
 #include <vector>
 
@@ -10,8 +11,8 @@ namespace galvorn::devsim {
 
 namespace {
 
-// Longest single wait, so that a far timer never overflows poll's timeout.
-constexpr std::chrono::milliseconds kLongestWait{60'000};
+// Longest single wait; a far timer is looked at again after it.
+constexpr std::chrono::nanoseconds kLongestWait = std::chrono::seconds(60);
 
 } // namespace
 
@@ -43,13 +44,17 @@ void Reactor::cancel(const TimerId& timer)
     timers_.erase(timer);
 }
 
-int Reactor::pollTimeout() const
+const timespec* Reactor::pollTimeout(timespec& storage) const
 {
     if (timers_.empty())
-        return -1;
+        return nullptr;
     const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(timers_.begin()->first.first - Clock::now());
-    return static_cast<int>(std::clamp(left, std::chrono::milliseconds{0}, kLongestWait).count());
+        std::clamp(std::chrono::nanoseconds(timers_.begin()->first.first - Clock::now()),
+                   std::chrono::nanoseconds{0}, kLongestWait);
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(left);
+    storage.tv_sec = static_cast<time_t>(seconds.count());
+    storage.tv_nsec = static_cast<long>((left - seconds).count());
+    return &storage;
 }
 
 // A task may set or cancel timers; each turn takes the earliest timer afresh.
@@ -65,6 +70,9 @@ void Reactor::runDueTimers()
 void Reactor::run()
 {
     running_ = true;
+    // A timer fires on time, not up to the default 50 us of slack later: a delayed reply
+    // adds its configured delay and no more.
+    ::prctl(PR_SET_TIMERSLACK, 1UL);
     std::vector<pollfd> fds;
     std::vector<std::uint64_t> serials;
     while (running_) {
@@ -74,7 +82,8 @@ void Reactor::run()
             fds.push_back({fd, entry.events, 0});
             serials.push_back(entry.serial);
         }
-        if (::poll(fds.data(), fds.size(), pollTimeout()) < 0) {
+        timespec wait{};
+        if (::ppoll(fds.data(), fds.size(), pollTimeout(wait), nullptr) < 0) {
             if (errno == EINTR)
                 continue;
             return;

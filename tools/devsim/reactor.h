@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <utility>
@@ -36,7 +37,9 @@ public:
     void stop() { running_ = false; }
 
 private:
-    int pollTimeout() const;
+    // The wait until the earliest timer, to the nanosecond, so that a reply delay of
+    // 500 us is not rounded up to a millisecond. Null without a timer.
+    const timespec* pollTimeout(timespec& storage) const;
     void runDueTimers();
 
     struct Entry
