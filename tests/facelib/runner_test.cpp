@@ -9,10 +9,9 @@
 #include "facelib/runstate.h"
 #include "facelib/statuspayload.h"
 #include "facelib/statustable.h"
-#include "languagefixture.h"
 #include "platform/addressprep.h"
 #include "recordingsink.h"
-#include "testkit/tempdir.h"
+#include "runfolder.h"
 #include "tests/common/loopback.h"
 
 #include <gtest/gtest.h>
@@ -55,25 +54,6 @@ DeviceRow rowFor(std::size_t i, std::uint16_t port)
     row.dataPort = port;
     row.httpPort = 80;
     return row;
-}
-
-// Where the exports of these runs write: one folder of the process, emptied after each
-// test and removed when the process ends.
-std::filesystem::path exportFolder()
-{
-    static const TempDir folder;
-    return folder.path();
-}
-
-// The job of a row as the Start handler builds it: the address preparation first.
-DeviceJob jobFor(const DeviceRow& row, tuint32 index, const char* password = kPassword)
-{
-    tuint32 connect = 0;
-    tuint32 added = 0;
-    platform::PrepareDeviceAddress({row.ipAddr2, "255.0.0.0", row.mac}, connect, added);
-    std::filesystem::create_directories(exportFolder());
-    return BuildDeviceJob(row, {kUser, password, exportFolder().string(), "library"}, index,
-                          connect);
 }
 
 // The final status of each operation against a camera with an empty face library, no
@@ -119,24 +99,23 @@ std::uint16_t closedPort()
     return listener.port();
 }
 
-class RunnerTest : public WithLanguage
+class RunnerTest : public RunFolderTest
 {
 protected:
     void SetUp() override
     {
         REQUIRE_PRIVATE_NETNS();
-        WithLanguage::SetUp();
-        dir_ = temp_.path();
-    }
-    void TearDown() override
-    {
-        std::filesystem::remove_all(exportFolder());
-        WithLanguage::TearDown();
+        RunFolderTest::SetUp();
     }
 
-    std::string recording(std::size_t camera) const
+    // The job of a row as the Start handler builds it: the address preparation first.
+    DeviceJob jobFor(const DeviceRow& row, tuint32 index, const char* password = kPassword) const
     {
-        return (dir_ / ("camera" + std::to_string(camera) + ".log")).string();
+        tuint32 connect = 0;
+        tuint32 added = 0;
+        platform::PrepareDeviceAddress({row.ipAddr2, "255.0.0.0", row.mac}, connect, added);
+        return BuildDeviceJob(row, {kUser, password, exportFolder().string(), "library"}, index,
+                              connect);
     }
 
     // Well-behaved cameras that record what they receive.
@@ -144,13 +123,11 @@ protected:
     {
         std::vector<DeviceFaceSettings> settings(count);
         for (std::size_t i = 0; i < count; ++i)
-            settings[i].recordPath = recording(i);
+            settings[i].recordPath = recording(i).string();
         return settings;
     }
 
     RecordingSink sink_;
-    const TempDir temp_;
-    std::filesystem::path dir_;
 };
 
 // --- Logging in ----------------------------------------------------------------------
@@ -182,7 +159,7 @@ TEST_P(LoginTest, EveryCameraConnectsLogsInAndGetsTheOperationsStatus)
         // The CSV export reports the progress of its one page.
         std::erase(statuses, code(DeviceStatus::Progress));
         EXPECT_EQ(statuses, expected) << keyOf(i);
-        const auto logins = recordedLogins(recording(i));
+        const auto logins = recordedLogins(recording(i).string());
         ASSERT_EQ(logins.size(), 1u) << "camera " << i;
         EXPECT_NE(logins[0].find("user=admin"), std::string::npos) << logins[0];
         EXPECT_NE(logins[0].find("verdict=accepted"), std::string::npos) << logins[0];

@@ -7,10 +7,9 @@
 #include "facelib/runstate.h"
 #include "facelib/statuspayload.h"
 #include "facelib/statustable.h"
-#include "languagefixture.h"
 #include "recordingsink.h"
+#include "runfolder.h"
 #include "support/csvreader.h"
-#include "testkit/tempdir.h"
 #include "tests/common/loopback.h"
 #include "tools/devsim/facelibrary.h"
 
@@ -24,6 +23,7 @@
 #include <functional>
 #include <future>
 #include <iterator>
+#include <span>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -88,31 +88,23 @@ std::vector<devsim::Person> seeded(std::size_t count)
     return persons;
 }
 
-class TransferTest : public WithLanguage
+class TransferTest : public RunFolderTest
 {
 protected:
     void SetUp() override
     {
         REQUIRE_PRIVATE_NETNS();
-        WithLanguage::SetUp();
-        dir_ = temp_.path();
-        fs::create_directories(exportFolder());
+        RunFolderTest::SetUp();
     }
 
-    fs::path exportFolder() const { return dir_ / "export"; }
     fs::path libraryFolder(std::size_t camera) const
     {
-        return dir_ / ("camera" + std::to_string(camera));
+        return folder() / ("camera" + std::to_string(camera));
     }
     fs::path libraryFile(std::size_t camera) const
     {
         return libraryFolder(camera) / "facelibrary.bin";
     }
-    fs::path recording(std::size_t camera) const
-    {
-        return dir_ / ("camera" + std::to_string(camera) + ".log");
-    }
-
     DeviceFaceSettings device(std::size_t camera) const
     {
         DeviceFaceSettings settings;
@@ -185,8 +177,20 @@ protected:
         return files[0];
     }
 
-    const TempDir temp_;
-    fs::path dir_;
+    // Writes `blob` as an export would, into the export folder's one data file, and opens
+    // that file in `reader` with the import's check.
+    ::testing::AssertionResult openDataFile(std::span<const std::uint8_t> blob,
+                                            facefile::Reader& reader) const
+    {
+        facefile::Writer writer(exportFolder().string(), "source");
+        if (!writer.open() || !writer.append(blob) || !writer.close() || !writer.commit())
+            return ::testing::AssertionFailure() << "the data file was not written";
+        const facefile::Check check = reader.open(exportedFile().string());
+        if (check != facefile::Check::Valid)
+            return ::testing::AssertionFailure() << "the import check gave " << int(check);
+        return ::testing::AssertionSuccess();
+    }
+
     RecordingSink sink_;
     RunState state_{&sink_};
 };
@@ -258,15 +262,8 @@ TEST_F(TransferTest, DataAreaOfExactChunkMultipleEndsWithAnEmptyLastChunk)
     person.picture.assign(2 * facefile::kImportChunkSize - 48, 0x5A);
     const std::vector<std::uint8_t> blob = devsim::encodeLibrary({person});
     ASSERT_EQ(blob.size(), 2 * facefile::kImportChunkSize);
-    {
-        facefile::Writer writer(exportFolder().string(), "exact");
-        ASSERT_TRUE(writer.open());
-        ASSERT_TRUE(writer.append(blob));
-        ASSERT_TRUE(writer.close());
-        ASSERT_TRUE(writer.commit());
-    }
     facefile::Reader reader;
-    ASSERT_EQ(reader.open(exportedFile().string()), facefile::Check::Valid);
+    ASSERT_TRUE(openDataFile(blob, reader));
 
     Cameras cameras({device(0)}, {library(0, {})});
     state_.setImportFile(&reader);
@@ -282,15 +279,8 @@ TEST_F(TransferTest, ThirtyTwoCamerasImportAtOnce)
 {
     constexpr std::size_t kCameras = 32;
     const std::vector<std::uint8_t> blob = devsim::encodeLibrary(seeded(6));
-    {
-        facefile::Writer writer(exportFolder().string(), "many");
-        ASSERT_TRUE(writer.open());
-        ASSERT_TRUE(writer.append(blob));
-        ASSERT_TRUE(writer.close());
-        ASSERT_TRUE(writer.commit());
-    }
     facefile::Reader reader;
-    ASSERT_EQ(reader.open(exportedFile().string()), facefile::Check::Valid);
+    ASSERT_TRUE(openDataFile(blob, reader));
     std::vector<DeviceFaceSettings> devices;
     std::vector<FaceLibrarySettings> libraries;
     for (std::size_t i = 0; i < kCameras; ++i) {
@@ -315,16 +305,9 @@ TEST_F(TransferTest, ThirtyTwoCamerasImportAtOnce)
 TEST_F(TransferTest, ADataFileThatChangesDuringTheImportFailsIt)
 {
     const std::vector<std::uint8_t> blob(8 * facefile::kImportChunkSize, 0x33);
-    {
-        facefile::Writer writer(exportFolder().string(), "changing");
-        ASSERT_TRUE(writer.open());
-        ASSERT_TRUE(writer.append(blob));
-        ASSERT_TRUE(writer.close());
-        ASSERT_TRUE(writer.commit());
-    }
-    const fs::path file = exportedFile();
     facefile::Reader reader;
-    ASSERT_EQ(reader.open(file.string()), facefile::Check::Valid);
+    ASSERT_TRUE(openDataFile(blob, reader));
+    const fs::path file = exportedFile();
     DeviceFaceSettings slow = device(0);
     slow.replyDelayUs = 20000;
     Cameras cameras({slow}, {library(0, seeded(2))});
@@ -371,12 +354,7 @@ TEST_P(RefusalTest, DeviceCodeShowsItsTextAndEndsTheRun)
     Cameras cameras({device(0)}, {settings});
     facefile::Reader reader;
     if (each.operation == OperationType::ImportData) {
-        facefile::Writer writer(exportFolder().string(), "source");
-        ASSERT_TRUE(writer.open());
-        ASSERT_TRUE(writer.append(devsim::encodeLibrary(seeded(1))));
-        ASSERT_TRUE(writer.close());
-        ASSERT_TRUE(writer.commit());
-        ASSERT_EQ(reader.open(exportedFile().string()), facefile::Check::Valid);
+        ASSERT_TRUE(openDataFile(devsim::encodeLibrary(seeded(1)), reader));
         state_.setImportFile(&reader);
     }
     run(each.operation, {job(0, cameras.port(0), each.libraryPassword)});
@@ -410,15 +388,8 @@ TEST_F(TransferTest, BrokenLibraryDataIsRefusedByTheCamera)
 {
     std::vector<std::uint8_t> blob = devsim::encodeLibrary(seeded(2));
     blob[20] ^= 0xFF;
-    {
-        facefile::Writer writer(exportFolder().string(), "broken");
-        ASSERT_TRUE(writer.open());
-        ASSERT_TRUE(writer.append(blob));
-        ASSERT_TRUE(writer.close());
-        ASSERT_TRUE(writer.commit());
-    }
     facefile::Reader reader;
-    ASSERT_EQ(reader.open(exportedFile().string()), facefile::Check::Valid);
+    ASSERT_TRUE(openDataFile(blob, reader));
     Cameras cameras({device(0)}, {library(0, seeded(1))});
     const std::vector<std::uint8_t> before = fileBytes(libraryFile(0));
     state_.setImportFile(&reader);
@@ -431,15 +402,8 @@ TEST_F(TransferTest, BrokenLibraryDataIsRefusedByTheCamera)
 TEST_F(TransferTest, CamerasWithTheSameTransferIdKeepTheirOwnErrors)
 {
     const std::vector<std::uint8_t> blob = devsim::encodeLibrary(seeded(1));
-    {
-        facefile::Writer writer(exportFolder().string(), "shared");
-        ASSERT_TRUE(writer.open());
-        ASSERT_TRUE(writer.append(blob));
-        ASSERT_TRUE(writer.close());
-        ASSERT_TRUE(writer.commit());
-    }
     facefile::Reader reader;
-    ASSERT_EQ(reader.open(exportedFile().string()), facefile::Check::Valid);
+    ASSERT_TRUE(openDataFile(blob, reader));
     FaceLibrarySettings first = library(0, {});
     first.refuseImportChunk = -9;
     FaceLibrarySettings second = library(1, {});
@@ -479,12 +443,7 @@ TEST_P(FaultTest, TransferFailsAndLeavesNoDataFile)
     const std::vector<std::uint8_t> before = fileBytes(libraryFile(0));
     facefile::Reader reader;
     if (each.operation == OperationType::ImportData) {
-        facefile::Writer writer(exportFolder().string(), "source");
-        ASSERT_TRUE(writer.open());
-        ASSERT_TRUE(writer.append(devsim::encodeLibrary(seeded(12))));
-        ASSERT_TRUE(writer.close());
-        ASSERT_TRUE(writer.commit());
-        ASSERT_EQ(reader.open(exportedFile().string()), facefile::Check::Valid);
+        ASSERT_TRUE(openDataFile(devsim::encodeLibrary(seeded(12)), reader));
         state_.setImportFile(&reader);
     }
     RunLimits limits;
@@ -599,7 +558,7 @@ TEST_F(TransferTest, CsvExportWritesTableAndPicturesOfTheLibrary)
         EXPECT_EQ(rows[i + 1].cells[4], persons[i].cardNumber);
         EXPECT_EQ(fileBytes(exportFolder() / rows[i + 1].cells[7]), persons[i].picture) << i;
     }
-    EXPECT_EQ(filesIn(dir_).size(), 3u) << "export folder, library folder, recording";
+    EXPECT_EQ(filesIn(folder()).size(), 3u) << "export folder, library folder, recording";
 }
 
 // --- Quit ------------------------------------------------------------------------------
