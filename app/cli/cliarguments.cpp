@@ -30,7 +30,7 @@ enum Option : std::uint32_t
 constexpr std::uint32_t kChoice = kDevice | kModel | kAll;
 constexpr std::uint32_t kLogin = kUser | kPasswordFile;
 
-struct CommandSpec
+struct CommandSyntax
 {
     std::string_view name;
     Command command;
@@ -39,7 +39,7 @@ struct CommandSpec
     std::uint32_t options;
 };
 
-constexpr std::array<CommandSpec, 7> kCommands{{
+constexpr std::array<CommandSyntax, 7> kCommands{{
     {"list", Command::List, 0, kWait | kJson | kCsv},
     {"export", Command::Export, 0, kOut | kChoice | kLogin | kWait | kJson},
     {"export-csv", Command::ExportCsv, 0, kOut | kChoice | kLogin | kWait | kJson},
@@ -49,14 +49,14 @@ constexpr std::array<CommandSpec, 7> kCommands{{
     {"retry", Command::Retry, 2, kChoice | kParallel | kLogin | kWait | kJson},
 }};
 
-struct OptionSpec
+struct OptionSyntax
 {
     std::string_view name;
     Option option;
     bool takesValue;
 };
 
-constexpr std::array<OptionSpec, 10> kOptions{{
+constexpr std::array<OptionSyntax, 10> kOptions{{
     {"--device", kDevice, true},
     {"--model", kModel, true},
     {"--all", kAll, false},
@@ -107,7 +107,8 @@ std::optional<int> boundedNumber(std::string_view text, int low, int high)
 class Parser
 {
 public:
-    Parser(const CommandSpec& spec, CliArguments& arguments) : spec_(spec), args_(arguments) {}
+    Parser(const CommandSyntax& syntax, CliArguments& arguments) : syntax_(syntax), args_(arguments)
+    {}
 
     // The words after the command; empty on success, else the message.
     std::string parse(std::span<const std::string_view> words)
@@ -134,11 +135,11 @@ public:
                 return std::string(kPasswordRefusal);
             const auto option =
                 std::find_if(kOptions.begin(), kOptions.end(),
-                             [name](const OptionSpec& o) { return o.name == name; });
+                             [name](const OptionSyntax& o) { return o.name == name; });
             if (option == kOptions.end())
                 return "unknown option " + std::string(name);
-            if ((spec_.options & option->option) == 0)
-                return std::string(name) + " does not apply to " + std::string(spec_.name);
+            if ((syntax_.options & option->option) == 0)
+                return std::string(name) + " does not apply to " + std::string(syntax_.name);
             if ((seen_ & option->option) != 0 && (kRepeatable & option->option) == 0)
                 return std::string(name) + " is given twice";
             seen_ |= option->option;
@@ -220,16 +221,16 @@ private:
 
     std::string finish(const std::vector<std::string_view>& positional)
     {
-        if (positional.size() != spec_.arguments)
-            return std::string(spec_.name) + " takes " + std::to_string(spec_.arguments) +
-                   (spec_.arguments == 1 ? " argument" : " arguments") + ", not " +
+        if (positional.size() != syntax_.arguments)
+            return std::string(syntax_.name) + " takes " + std::to_string(syntax_.arguments) +
+                   (syntax_.arguments == 1 ? " argument" : " arguments") + ", not " +
                    std::to_string(positional.size());
         assignPositional(positional);
         if (args_.json && args_.csv)
             return "--json and --csv exclude each other";
-        if ((spec_.options & kOut) != 0 && args_.outFolder.empty())
-            return std::string(spec_.name) + " needs --out DIR";
-        if ((spec_.options & kChoice) == 0)
+        if ((syntax_.options & kOut) != 0 && args_.outFolder.empty())
+            return std::string(syntax_.name) + " needs --out DIR";
+        if ((syntax_.options & kChoice) == 0)
             return {};
         const DeviceChoice& choice = args_.choice;
         if (!choice.all && choice.devices.empty() && choice.models.empty())
@@ -241,7 +242,7 @@ private:
 
     void assignPositional(const std::vector<std::string_view>& positional)
     {
-        switch (spec_.command) {
+        switch (syntax_.command) {
         case Command::Import:
             args_.dataFile = positional[0];
             return;
@@ -258,7 +259,7 @@ private:
         }
     }
 
-    const CommandSpec& spec_;
+    const CommandSyntax& syntax_;
     CliArguments& args_;
     std::uint32_t seen_ = 0;
 };
@@ -280,27 +281,27 @@ ParsedArguments ParseArguments(std::span<const std::string_view> words)
         parsed.arguments.command = Command::Version;
         return parsed;
     }
-    const auto spec = std::find_if(kCommands.begin(), kCommands.end(),
-                                   [&](const CommandSpec& c) { return c.name == words[0]; });
-    if (spec == kCommands.end()) {
+    const auto syntax = std::find_if(kCommands.begin(), kCommands.end(),
+                                     [&](const CommandSyntax& c) { return c.name == words[0]; });
+    if (syntax == kCommands.end()) {
         parsed.error = "unknown command " + std::string(words[0]);
         return parsed;
     }
-    parsed.arguments.command = spec->command;
+    parsed.arguments.command = syntax->command;
     const std::span<const std::string_view> rest = words.subspan(1);
     if (std::any_of(rest.begin(), rest.end(), isHelp)) {
         parsed.arguments.commandHelp = true;
         return parsed;
     }
-    parsed.error = Parser(*spec, parsed.arguments).parse(rest);
+    parsed.error = Parser(*syntax, parsed.arguments).parse(rest);
     return parsed;
 }
 
 std::string_view CommandName(Command command)
 {
-    for (const CommandSpec& spec : kCommands)
-        if (spec.command == command)
-            return spec.name;
+    for (const CommandSyntax& syntax : kCommands)
+        if (syntax.command == command)
+            return syntax.name;
     return {};
 }
 
