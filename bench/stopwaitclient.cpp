@@ -4,6 +4,7 @@
 #include "common/wirebuffer.h"
 #include "device/commandheader.h"
 #include "device/commandids.h"
+#include "device/facetransferwire.h"
 #include "device/greeting.h"
 #include "device/loginmessage.h"
 
@@ -23,14 +24,7 @@ namespace galvorn::bench {
 
 namespace {
 
-constexpr std::uint32_t kDirectionExport = 1;
-constexpr std::uint32_t kDirectionImport = 2;
-constexpr std::uint32_t kStateFailed = 0;
-constexpr std::uint32_t kStateEnd = 2;
-constexpr std::uint32_t kChunkMore = 1;
-constexpr std::uint32_t kChunkLast = 2;
-constexpr std::size_t kLibraryPasswordField = 128;
-constexpr std::size_t kChunkHeadSize = 12;
+using namespace galvorn::device;
 
 bool readAll(int fd, std::span<std::uint8_t> out)
 {

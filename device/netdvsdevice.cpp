@@ -3,6 +3,7 @@
 #include "common/wirebuffer.h"
 #include "device/commandheader.h"
 #include "device/commandids.h"
+#include "device/facetransferwire.h"
 #include "device/loginmessage.h"
 #include "platform/debuglog.h"
 
@@ -23,7 +24,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::uint8_t kChannelDefault = 128;
 constexpr std::size_t kTransferStartSize = 132;
-constexpr std::size_t kLibraryPasswordField = 128;
 constexpr std::size_t kEventHeaderSize = 40;
 constexpr std::size_t kAnswer0201Size = 260;
 constexpr std::size_t kAnswer040ESize = 160;

@@ -2,6 +2,7 @@
 
 #include "common/wirebuffer.h"
 #include "device/commandids.h"
+#include "device/facetransferwire.h"
 #include "device/netdevice.h"
 #include "facelib/resultcodes.h"
 #include "facelib/runstate.h"
@@ -13,10 +14,9 @@ namespace galvorn {
 
 namespace {
 
-// An import chunk request: transfer id, "more" or "last", the chunk's length, the chunk.
-constexpr std::size_t kChunkHeadSize = 12;
-constexpr tuint32 kChunkMore = 1;
-constexpr tuint32 kChunkLast = 2;
+using device::kChunkHeadSize;
+using device::kChunkLast;
+using device::kChunkMore;
 
 } // namespace
 

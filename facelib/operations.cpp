@@ -3,6 +3,7 @@
 #include "common/facelibrarycsv.h"
 #include "common/wirebuffer.h"
 #include "device/commandids.h"
+#include "device/facetransferwire.h"
 #include "device/netdevice.h"
 #include "facelib/callbackinfo.h"
 #include "facelib/facetransfer.h"
@@ -19,8 +20,8 @@ namespace galvorn {
 
 namespace {
 
-constexpr tuint32 kDirectionExport = 1;
-constexpr tuint32 kDirectionImport = 2;
+using device::kDirectionExport;
+using device::kDirectionImport;
 constexpr tuint32 kQueryPageSize = 10;
 constexpr std::size_t kQueryFilterSize = 276;
 constexpr char kCsvExtension[] = ".csv";

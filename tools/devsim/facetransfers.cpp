@@ -2,6 +2,7 @@
 
 #include "common/wirebuffer.h"
 #include "device/commandids.h"
+#include "device/facetransferwire.h"
 
 #include <algorithm>
 #include <charconv>
@@ -18,13 +19,6 @@ using namespace galvorn::device;
 using common::WireReader;
 using common::WireWriter;
 
-constexpr std::uint32_t kDirectionExport = 1;
-constexpr std::uint32_t kDirectionImport = 2;
-constexpr std::uint32_t kStateFailed = 0;
-constexpr std::uint32_t kStateData = 1;
-constexpr std::uint32_t kStateEnd = 2;
-constexpr std::uint32_t kLastChunk = 2;
-constexpr std::size_t kPasswordSize = 128;
 constexpr std::uint32_t kMaxPageSize = 100;
 constexpr std::uint32_t kDefaultPageSize = 10;
 constexpr std::size_t kMaxChunkSize = 1u << 20;
@@ -157,7 +151,7 @@ std::string applyFaceLibrarySetting(FaceLibrarySettings& settings, std::string_v
     if (name == "folder")
         settings.folder = value;
     else if (name == "password")
-        settings.password = std::string(value).substr(0, kPasswordSize - 1);
+        settings.password = std::string(value).substr(0, kLibraryPasswordField - 1);
     else if (name == "seedPersons")
         ok = parseNumber(value, settings.seedPersons) && settings.seedPersons <= kMaxPersons;
     else if (name == "chunkSize")
@@ -280,7 +274,7 @@ std::vector<DeviceReply> FaceTransferService::onStart(Transfer& transfer, std::u
 {
     WireReader reader(payload);
     const std::uint32_t direction = reader.u32();
-    const std::string password = reader.text(std::min(kPasswordSize, reader.remaining()));
+    const std::string password = reader.text(std::min(kLibraryPasswordField, reader.remaining()));
     const std::uint32_t id = nextTransferId_++;
     std::int32_t result = settings_.refuseStart;
     if (result == 0 && !settings_.password.empty() && password != settings_.password)
@@ -357,7 +351,7 @@ std::vector<DeviceReply> FaceTransferService::onImportChunk(Transfer& transfer,
     if (result == 0) {
         const auto data = reader.bytes(length);
         transfer.blob.insert(transfer.blob.end(), data.begin(), data.end());
-        if (flag == kLastChunk) {
+        if (flag == kChunkLast) {
             transfer.importComplete = true;
             transfer.imported = decodeLibrary(transfer.blob);
             if (!transfer.imported)
